@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds into build/ and runs every test: the whole
+# suite under Xvfb, then the tests without Qt and GL again under ASan+UBSan.
+set -euo pipefail
+cd "$(dirname "$0")"
+
+./scripts/install-deps
+jobs=$(nproc)
+
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j"$jobs"
+
+# Qt wants a private runtime folder.
+XDG_RUNTIME_DIR=$(mktemp -d)
+chmod 700 "$XDG_RUNTIME_DIR"
+export XDG_RUNTIME_DIR
+trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
+
+xvfb-run -a -s '-screen 0 1280x1024x24' \
+  ctest --test-dir build --output-on-failure -j"$jobs"
+
+cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_CORE_ONLY=ON >/dev/null
+cmake --build build-asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  ctest --test-dir build-asan -L core --output-on-failure -j"$jobs"
