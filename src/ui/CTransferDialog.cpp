@@ -1,0 +1,8 @@
+#include "ui/CTransferDialog.h"
+
+CTransferDialog::CTransferDialog(QWidget* parent) : QDialog(parent)
+{
+    setWindowTitle("Transferfunction");
+}
+
+void CTransferDialog::refreshLayers() {}
