@@ -1,0 +1,49 @@
+#pragma once
+
+#include "flowdata/DataFrame.h"
+#include "flowdata/LoadingProgress.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The loaded flow data set: a structured grid of X x Y x Z nodes with fixed
+// positions and, per frame, a vector and layerCount scalar values per node.
+// It counts as loaded while frames is not empty.
+class FlowData {
+public:
+    FlowData() = default;
+    FlowData(const FlowData&) = delete;
+    FlowData& operator=(const FlowData&) = delete;
+    ~FlowData();
+
+    // Reads the grid file, its frame files and rescales the layers. Does
+    // nothing while a set is loaded. Throws Tool::Exception on failure and
+    // then leaves the set empty.
+    void load(const std::string& gridPath, LoadingProgress& dialog);
+    void unload();
+
+    // The node counts, or null while no frame is loaded.
+    const std::array<uint32_t, 3>* getSize() const;
+
+    // bins + 1 values: log-scaled counts of layer values per bin, 1 at the
+    // fullest bin; entry 0 always stays 0.
+    std::vector<float> computeHistogram(int layer, int bins) const;
+
+    // Rescales every layer to 0 .. 1 over all frames, sharing one range.
+    void normalizeLayers();
+
+    std::string name;
+    std::string directory;
+    std::array<uint32_t, 3> size{{0, 0, 0}};
+    int32_t layerCount = 0;
+    int32_t frameCount = 0;
+    float timestep = 0.0f;
+    std::vector<float> positions;
+    std::vector<DataFrame> frames;
+
+private:
+    void loadGrid(const std::string& gridPath);
+    void loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder);
+};
