@@ -1,0 +1,110 @@
+#pragma once
+
+#include "Tools/ShaderProgram.h"
+#include "render/WindowMessages.h"
+
+#include <cstdint>
+#include <vector>
+
+class FlowData;
+class GLSurface;
+class QRect;
+class QWidget;
+class Transferfunction;
+
+// The drawing window: owns the rendering context (through its surface), the
+// shader-program records, the textures and display lists made from the data
+// set, and the camera. Every change that alters the picture ends with
+// Invalidate(); the picture is drawn only in OnPaint().
+//
+// GL object names are held as unsigned int (GLuint) so that this header
+// needs no GL header: Qt files include it too.
+class COpenGLControl {
+public:
+    COpenGLControl();
+    // Frees only memory; GL objects and the context live until the process ends.
+    ~COpenGLControl();
+    COpenGLControl(const COpenGLControl&) = delete;
+    COpenGLControl& operator=(const COpenGLControl&) = delete;
+
+    // Creates the GL window in a container widget, a child of parent placed at
+    // rect, and initialises GL, the shader programs and the fixed scene.
+    void oglCreate(const QRect& rect, QWidget* parent);
+    // The widget that hosts the GL window, for the dialog's layout.
+    QWidget* container() const { return containerWidget; }
+
+    // Asks the window for a paint; never paints directly.
+    void Invalidate();
+
+    // Takes a newly loaded data set: textures, grid and glyph-point lists.
+    void setFlowData(FlowData* data);
+    void loadTransferTexture(const Transferfunction& tf);
+    void resetCamera();
+
+    // Window-message handlers; the main dialog forwards its own to them too.
+    void OnPaint();
+    void OnSize(unsigned nType, int cx, int cy);
+    void OnMouseMove(unsigned nFlags, int x, int y);
+    void OnMouseHWheel(unsigned nFlags, short zDelta, int x, int y);
+
+    // Draws the current view once into an off-screen buffer of the client
+    // size and returns it as RGBA8, top row first. False without a context.
+    bool renderPixels(std::vector<unsigned char>& rgba, int& width, int& height);
+
+    // Steps of creation and of the data hand-over; callable on their own
+    // while the context is current.
+    void oglInitialize();
+    void updateProjection();
+    void buildAxesList();
+    void createGlyphTexture();
+    void createVectorTextures();
+    void deleteVectorTextures();
+    void createLayerTextures();
+    void deleteLayerTextures();
+    void buildGridList();
+    void buildGlyphPointList(int columns, int rows);
+    void applyCamera();
+
+    GLSurface* surface = nullptr; // the window and its rendering context; not owned
+    float zoom = 1.0f;
+    float scale = 10.0f;
+    float lastMouseX = 0.0f, lastMouseY = 0.0f;
+    float panX = 0.0f, panY = 0.0f, panZ = -10.0f;
+    float rotX = 0.0f, rotY = 0.0f; // degrees
+    bool showAxes = true;
+    unsigned int axesList = 0;
+    bool showWireframe = false;
+    unsigned int gridList = 0;
+    std::vector<unsigned int> vectorTextures; // one 3-D texture per frame
+    unsigned int transferTexture = 0;
+    unsigned int glyphPointList = 0;
+    unsigned int glyphTexture = 0;
+    uint32_t currentFrame = 0;
+    bool showLayer = false;
+    bool showGlyphs = false;
+    uint32_t currentLayer = 0;
+    std::vector<std::vector<unsigned int>> layerTextures; // [layer][frame], 3-D
+    FlowData* flowData = nullptr;                         // not owned
+    ShaderProgram transferFragment;
+    ShaderProgram glyphVertex;
+    ShaderProgram glyphFragment;
+    bool firstSize = true;
+
+    // The filled passes draw one list per z-slice: a single quad where the
+    // slice is flat and evenly spaced, its cells where it is curved.
+    unsigned int sliceLists = 0; // first of sliceCount consecutive lists
+    int sliceCount = 0;
+    std::vector<float> sliceDepth; // mean normalised z of each slice
+
+private:
+    void paintScene();
+    void vectorPass();
+    void layerPass();
+    void glyphPass();
+    void callSlicesBackToFront();
+    void deleteSliceLists();
+    bool hasContext() const { return surface != nullptr && contextReady; }
+
+    QWidget* containerWidget = nullptr; // owned by the parent widget
+    bool contextReady = false;
+};

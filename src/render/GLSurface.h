@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+// What the GL half of the control needs from the window that hosts its
+// context. The Qt half implements it; nothing here names Qt or GL types.
+class GLSurface {
+public:
+    virtual ~GLSurface() = default;
+
+    // Creates the rendering context and makes it current; called once.
+    // On failure returns false with a printable reason.
+    virtual bool createContext(std::string& error) = 0;
+    // Presents the back buffer when the window is on screen.
+    virtual void swapBuffers() = 0;
+    // Schedules a paint; the paint runs later from the event loop.
+    virtual void requestUpdate() = 0;
+    // Client size in device pixels.
+    virtual int pixelWidth() const = 0;
+    virtual int pixelHeight() const = 0;
+    // Places the window inside its parent, in device-independent pixels.
+    virtual void moveWindow(int x, int y, int width, int height) = 0;
+};
