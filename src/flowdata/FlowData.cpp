@@ -1,0 +1,308 @@
+#include "flowdata/FlowData.h"
+
+#include "diagnostics/Exception.h"
+#include "diagnostics/Logger.h"
+#include "flowdata/BinaryFile.h"
+#include "flowdata/FrameFiles.h"
+#include "flowdata/FrameQueue.h"
+#include "flowdata/GridHeader.h"
+#include "flowdata/Parallel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <locale>
+#include <sstream>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "grid files are read as little-endian floats");
+
+namespace {
+
+const std::string loadSource = "FlowData::load()";
+const std::string invalidGrid = "Invalid Gridfile (Size and Positions not matching";
+
+// More layers than any real data set carries; the bound keeps the per-layer
+// bookkeeping of a tiny hostile grid from dwarfing its file.
+constexpr int32_t maximumLayers = 4096;
+
+// The node count of a header, or 0 when it describes no usable grid: a zero
+// axis, or more nodes than a 32-bit count holds.
+uint64_t nodeCountOf(const std::array<uint32_t, 3>& size)
+{
+    const uint64_t limit = std::numeric_limits<uint32_t>::max();
+    uint64_t nodes = 1;
+    for (uint32_t axis : size) {
+        if (axis == 0 || nodes > limit / axis)
+            return 0;
+        nodes *= axis;
+    }
+    return nodes;
+}
+
+std::string sizeReport(const FlowData& data)
+{
+    const uint64_t x = data.size[0];
+    const uint64_t y = data.size[1];
+    const uint64_t z = data.size[2];
+    const std::vector<float>& p = data.positions;
+    const float dx = p[3 * x - 3] - p[0];
+    const float dy = p[3 * x * (y - 1) + 1] - p[1];
+    const float dz = p[3 * x * y * (z - 1) + 2] - p[2];
+    std::ostringstream report;
+    report.imbue(std::locale::classic());
+    report << "Size: " << data.size[0] << "x" << data.size[1] << "x" << data.size[2] << " DataLayer:" << data.layerCount
+           << " Frames:" << data.frameCount << " Timestep:" << data.timestep << "\n\t\t\t Geometry: " << dx << " x "
+           << dy << " x " << dz;
+    return report.str();
+}
+
+// The bin of a value on 0 .. 1: its quotient by the single-precision bin
+// width, truncated. A multiply estimates it and two exact products correct
+// it, which is the quotient's floor without a division per value.
+struct BinIndex {
+    explicit BinIndex(float width, std::size_t bins) : width(width), inverse(1.0 / width), bins(bins) {}
+
+    std::size_t operator()(float value) const
+    {
+        const double v = value;
+        std::size_t k = static_cast<std::size_t>(v * inverse);
+        if (static_cast<double>(k) * width > v)
+            --k;
+        else if (static_cast<double>(k + 1) * width <= v)
+            ++k;
+        return std::min(k, bins);
+    }
+
+    double width;
+    double inverse;
+    std::size_t bins;
+};
+
+} // namespace
+
+FlowData::~FlowData()
+{
+    unload();
+}
+
+void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
+{
+    if (!frames.empty())
+        return;
+    loadGrid(gridPath);
+    dialog.setRange(0, 100);
+    dialog.setPosition(50);
+    dialog.repaint();
+
+    const std::size_t slash = gridPath.find_last_of('/');
+    directory = slash == std::string::npos ? std::string() : gridPath.substr(0, slash + 1);
+    const std::string fileName = gridPath.substr(directory.size());
+    name = fileName.substr(0, fileName.find_last_of('.'));
+
+    loadFrames(name, dialog, directory);
+    normalizeLayers();
+    Tool::log(loadSource, "Flowdata loaded .. [OK]");
+}
+
+void FlowData::loadGrid(const std::string& gridPath)
+{
+    Tool::log(loadSource, "Loading file " + gridPath + " ..");
+    BinaryFile file;
+    if (!file.open(gridPath)) {
+        Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
+        TOOL_THROW(loadSource, "Couldn't open " + gridPath);
+    }
+
+    char text[GridHeader::byteCount] = {};
+    const std::size_t headerBytes = file.read(text, sizeof text);
+    GridHeader header;
+    header.x = static_cast<int32_t>(size[0]);
+    header.y = static_cast<int32_t>(size[1]);
+    header.z = static_cast<int32_t>(size[2]);
+    header.layers = layerCount;
+    header.frames = frameCount;
+    header.timestep = timestep;
+    const int matched = header.parse(text, headerBytes);
+    size = {{static_cast<uint32_t>(header.x), static_cast<uint32_t>(header.y), static_cast<uint32_t>(header.z)}};
+    layerCount = header.layers;
+    timestep = header.timestep;
+    // A header frame count of F > 1 means F + 1 frame files.
+    if (matched >= 5)
+        frameCount =
+            header.frames > 1 ? header.frames + (header.frames < std::numeric_limits<int32_t>::max()) : header.frames;
+
+    // Sizes are checked against the file before anything is allocated.
+    const uint64_t nodes = nodeCountOf(size);
+    const uint64_t bodyBytes = file.size() > GridHeader::byteCount ? file.size() - GridHeader::byteCount : 0;
+    const bool valid = nodes != 0 && layerCount >= 0 && layerCount <= maximumLayers && bodyBytes / 12 >= nodes;
+    if (valid) {
+        positions.resize(3 * nodes);
+        // A file that shrank since its size was taken shows as a short read.
+        if (file.read(positions.data(), 12 * nodes) != 12 * nodes)
+            positions.clear();
+    }
+    file.close();
+    if (positions.size() != 3 * nodes || nodes == 0) {
+        Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
+        unload();
+        TOOL_THROW(loadSource, invalidGrid);
+    }
+    Tool::log(loadSource, "Gridfile loaded .. [OK]", sizeReport(*this));
+}
+
+void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder)
+{
+    float position = 50.0f;
+    const float step = 25.0f / static_cast<float>(frameCount);
+
+    std::vector<std::string> names;
+    if (!FrameFiles::list(folder, stem, names)) {
+        Tool::log(loadSource, "Datafile loaded .. [FAILED]", folder);
+        unload();
+        TOOL_THROW(loadSource, "Couldn't open " + folder);
+    }
+    std::vector<std::string> paths;
+    paths.reserve(names.size());
+    for (const std::string& fileName : names)
+        paths.push_back(folder + fileName);
+
+    frames.reserve(names.size());
+    FrameQueue queue(paths, size, static_cast<uint32_t>(layerCount));
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        FrameQueue::Item& item = queue.wait(i);
+        if (item.result == FrameReader::Result::CannotOpen) {
+            Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
+            unload();
+            TOOL_THROW(loadSource, "Couldn't open " + paths[i]);
+        }
+        if (item.result == FrameReader::Result::TooShort) {
+            Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
+            unload();
+            TOOL_THROW(loadSource, "Data not matching the specified size");
+        }
+        dialog.setPosition(static_cast<int>(position));
+        // Kept on 0 .. 100 also for a frame count of 0 or below.
+        position = std::clamp(position + step, 0.0f, 100.0f);
+        frames.push_back(std::move(item.frame));
+        Tool::log(loadSource, "Loading Dataframe: " + names[i] + " .. [OK]");
+    }
+
+    if (frames.size() != static_cast<std::size_t>(std::max(frameCount, 0)) || frameCount < 0) {
+        Tool::log(loadSource, "Flowdata loaded .. [FAILED]");
+        unload();
+        TOOL_THROW(loadSource, "Frames not not matching the specified timesteps");
+    }
+}
+
+void FlowData::unload()
+{
+    Tool::log("FlowData::unload()", "Unloading file  ..");
+    positions.clear();
+    positions.shrink_to_fit();
+    frames.clear();
+    frames.shrink_to_fit();
+    name.clear();
+    directory.clear();
+    size = {{0, 0, 0}};
+}
+
+const std::array<uint32_t, 3>* FlowData::getSize() const
+{
+    return frames.empty() ? nullptr : &size;
+}
+
+void FlowData::normalizeLayers()
+{
+    const std::size_t layers = static_cast<std::size_t>(std::max(layerCount, 0));
+    std::vector<float> offsets(layers, 0.0f);
+    std::vector<float> scales(layers, 0.0f);
+    std::vector<float> ranges(layers, 0.0f);
+    for (std::size_t l = 0; l < layers; ++l) {
+        float lo = 0.0f;
+        float hi = 0.0f;
+        for (const DataFrame& frame : frames) {
+            if (frame.layers[l].min < lo)
+                lo = frame.layers[l].min;
+            if (frame.layers[l].max > hi)
+                hi = frame.layers[l].max;
+        }
+        offsets[l] = -lo;
+        ranges[l] = hi - lo;
+        scales[l] = 1.0f / (hi - lo);
+    }
+
+    // One pass over each layer of each frame, spread over the cores.
+    parallelFor(frames.size() * layers, [&](unsigned, std::size_t index) {
+        const std::size_t l = index % layers;
+        std::vector<float>& values = frames[index / layers].layers[l].values;
+        const float offset = offsets[l];
+        // A layer that is 0 everywhere stays 0.
+        if (!(ranges[l] > 0.0f))
+            return;
+        const float scale = scales[l];
+        if (std::isfinite(scale)) {
+            for (float& v : values)
+                v = (v + offset) * scale;
+        } else {
+            // A range too small for its reciprocal still maps onto 0 .. 1.
+            const float range = ranges[l];
+            for (float& v : values)
+                v = (v + offset) / range;
+        }
+    });
+}
+
+std::vector<float> FlowData::computeHistogram(int layer, int bins) const
+{
+    if (bins < 0)
+        return std::vector<float>();
+    const std::size_t n = static_cast<std::size_t>(bins);
+    std::vector<float> result(n + 1, 0.0f);
+    if (n == 0 || layer < 0)
+        return result;
+
+    // Work in slices of about a million values so both cores share even a single frame.
+    constexpr std::size_t sliceValues = std::size_t(1) << 20;
+    struct Slice {
+        const float* values;
+        std::size_t count;
+    };
+    std::vector<Slice> slices;
+    for (const DataFrame& frame : frames) {
+        if (static_cast<std::size_t>(layer) >= frame.layers.size())
+            continue;
+        const std::vector<float>& values = frame.layers[layer].values;
+        for (std::size_t first = 0; first < values.size(); first += sliceValues)
+            slices.push_back({values.data() + first, std::min(sliceValues, values.size() - first)});
+    }
+
+    const float width = 1.0f / static_cast<float>(n);
+    const BinIndex binOf(width, n);
+    std::vector<std::vector<uint64_t>> partial(
+        std::min<std::size_t>(workerCount(), std::max<std::size_t>(slices.size(), 1)), std::vector<uint64_t>(n + 1, 0));
+    parallelFor(slices.size(), [&](unsigned worker, std::size_t index) {
+        std::vector<uint64_t>& counts = partial[worker];
+        const Slice& slice = slices[index];
+        for (std::size_t i = 0; i < slice.count; ++i) {
+            const float v = slice.values[i];
+            // Values off 0 .. 1, NaN among them, are not counted.
+            if (v >= 0.0f && v <= 1.0f)
+                ++counts[binOf(v)];
+        }
+    });
+
+    const float logBase = std::log(2.7f);
+    float highest = 0.0f;
+    for (std::size_t i = 1; i <= n; ++i) {
+        uint64_t count = 0;
+        for (const std::vector<uint64_t>& counts : partial)
+            count += counts[i];
+        result[i] = count >= 1 ? std::log(static_cast<float>(count)) / logBase : 0.0f;
+        highest = std::max(highest, result[i]);
+    }
+    // With no bin above one value every entry is 0, not 0 / 0.
+    if (highest > 0.0f)
+        for (std::size_t i = 1; i <= n; ++i)
+            result[i] /= highest;
+    return result;
+}

@@ -1,0 +1,46 @@
+#include "flowdata/FrameQueue.h"
+
+#include "flowdata/Parallel.h"
+
+#include <algorithm>
+
+FrameQueue::FrameQueue(std::vector<std::string> paths, const std::array<uint32_t, 3>& size, uint32_t layerCount)
+    : paths(std::move(paths)), items(this->paths.size()), errors(this->paths.size()), done(this->paths.size(), 0)
+{
+    const std::size_t threads = std::min<std::size_t>(workerCount(), this->paths.size());
+    for (std::size_t t = 0; t < threads; ++t)
+        workers.emplace_back(&FrameQueue::work, this, size, layerCount);
+}
+
+FrameQueue::~FrameQueue()
+{
+    stopping = true;
+    for (std::thread& worker : workers)
+        worker.join();
+}
+
+FrameQueue::Item& FrameQueue::wait(std::size_t index)
+{
+    std::unique_lock<std::mutex> lock(mutex);
+    finished.wait(lock, [&] { return done[index] != 0; });
+    if (errors[index])
+        std::rethrow_exception(errors[index]);
+    return items[index];
+}
+
+void FrameQueue::work(std::array<uint32_t, 3> size, uint32_t layerCount)
+{
+    FrameReader reader(size, layerCount);
+    for (std::size_t index = next++; index < paths.size() && !stopping; index = next++) {
+        try {
+            items[index].result = reader.read(paths[index], items[index].frame);
+        } catch (...) {
+            errors[index] = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            done[index] = 1;
+        }
+        finished.notify_all();
+    }
+}

@@ -1,0 +1,27 @@
+#include "flowdata/Parallel.h"
+
+#include <algorithm>
+#include <atomic>
+#include <thread>
+#include <vector>
+
+unsigned workerCount()
+{
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
+
+void parallelFor(std::size_t count, const std::function<void(unsigned worker, std::size_t index)>& task)
+{
+    const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(workerCount(), count));
+    std::atomic<std::size_t> next{0};
+    auto work = [&](unsigned worker) {
+        for (std::size_t index = next++; index < count; index = next++)
+            task(worker, index);
+    };
+    std::vector<std::thread> helpers;
+    for (unsigned worker = 1; worker < threads; ++worker)
+        helpers.emplace_back(work, worker);
+    work(0);
+    for (std::thread& helper : helpers)
+        helper.join();
+}
