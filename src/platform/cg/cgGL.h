@@ -23,6 +23,7 @@ typedef enum {
     CG_COMPILER_ERROR = 5,
     CG_INVALID_ENUMERANT_ERROR = 6,
     CG_INVALID_PARAMETER_ERROR = 7,
+    CG_PROGRAM_NOT_LOADED_ERROR = 8,
 } CGerror;
 
 typedef enum {
