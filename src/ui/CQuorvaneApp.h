@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QApplication>
+
+class CQuorvaneDlg;
+struct CommandLine;
+
+// The application: starts logging as soon as it exists, then runs the main
+// dialog modally; the process ends when the dialog closes.
+class CQuorvaneApp : public QApplication {
+    Q_OBJECT
+
+public:
+    CQuorvaneApp(int& argc, char** argv);
+
+    // Runs the program and returns the process exit status: 0 normally,
+    // 1 when start-up failed, 2 for a bad command line or when a load or
+    // snapshot asked for on the command line failed.
+    int InitInstance();
+
+    // A Tool::Exception escaping an event handler cannot unwind through the
+    // event loop: it is logged and the process ends with status 1.
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    int runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options);
+};

@@ -1,0 +1,62 @@
+#include "ui/CommandLine.h"
+
+namespace {
+bool readIndex(const QString& text, uint32_t& value)
+{
+    bool ok = false;
+    const qulonglong parsed = text.toULongLong(&ok, 10);
+    if (!ok || parsed > UINT32_MAX || text.startsWith('+')) {
+        return false;
+    }
+    value = static_cast<uint32_t>(parsed);
+    return true;
+}
+} // namespace
+
+bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& error)
+{
+    out = CommandLine();
+    for (int i = 1; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (arg == "--snapshot" || arg == "--frame" || arg == "--layer") {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            const QString& value = args[++i];
+            if (arg == "--snapshot") {
+                if (value.isEmpty()) {
+                    error = "--snapshot needs a file name";
+                    return false;
+                }
+                out.snapshot = value;
+            } else if (arg == "--frame") {
+                out.hasFrame = readIndex(value, out.frame);
+                if (!out.hasFrame) {
+                    error = "--frame takes a frame index, not \"" + value + "\"";
+                    return false;
+                }
+            } else {
+                out.hasLayer = readIndex(value, out.layer);
+                if (!out.hasLayer) {
+                    error = "--layer takes a layer index, not \"" + value + "\"";
+                    return false;
+                }
+            }
+        } else if (arg.startsWith("--")) {
+            error = "unknown option " + arg;
+            return false;
+        } else if (out.grid.isEmpty() && !arg.isEmpty()) {
+            out.grid = arg;
+        } else {
+            error = "more than one grid file given";
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* CommandLine::usage()
+{
+    return "usage: quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L]";
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+// What the program was asked to do on its command line:
+//   quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L]
+// With no arguments the program only opens its window.
+struct CommandLine {
+    QString grid;
+    QString snapshot;
+    bool hasFrame = false;
+    uint32_t frame = 0;
+    bool hasLayer = false;
+    uint32_t layer = 0;
+
+    // args[0] is the program. False, with a reason in error, for anything
+    // that is not the form above.
+    static bool parse(const QStringList& args, CommandLine& out, QString& error);
+    static const char* usage();
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QDialog>
+#include <QTimer>
+
+#include <cstdint>
+
+class COpenGLControl;
+class FlowData;
+class QLabel;
+class QSlider;
+
+// Steps, drags and plays through the frames of the loaded data set by moving
+// the view's current frame. It draws nothing itself.
+class PlayerDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit PlayerDialog(QWidget* parent);
+
+    // Takes the data set (null changes nothing) and shows the view's current
+    // frame in the label and on the slider.
+    void updateDisplay(FlowData* data);
+
+    void OnPrevious();
+    void OnNext();
+    void OnPlay();
+    void OnStop();
+    void OnHScroll();
+    void OnTimer();
+
+    // Milliseconds between two steps for a time step in seconds.
+    static int playInterval(float timestep);
+
+    QSlider* frameSlider;
+    QLabel* frameLabel;
+    COpenGLControl* glControl = nullptr; // not owned
+    FlowData* flowData = nullptr;        // not owned
+    int32_t timerId = -1;                // 1 while playing
+    QTimer playTimer;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void setFrame(uint32_t index);
+    void showFrame();
+};
