@@ -1,0 +1,96 @@
+#include "transfer/AtomicFile.h"
+
+#include "diagnostics/Exception.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+const char* const source = "PresetManager::save()";
+
+std::string folderOf(const std::string& path)
+{
+    const std::string::size_type slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A new file gets the permissions of the one it replaces, or the usual ones
+// for a new file when there is none.
+mode_t modeFor(const std::string& path)
+{
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0)
+        return status.st_mode & 07777;
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+[[noreturn]] void fail(const std::string& what, int error)
+{
+    TOOL_THROW(source, what + ": " + std::strerror(error));
+}
+
+} // namespace
+
+void AtomicFile::write(const std::string& path, const std::string& contents)
+{
+    std::vector<char> tempPath(path.begin(), path.end());
+    const std::string suffix = ".XXXXXX";
+    tempPath.insert(tempPath.end(), suffix.begin(), suffix.end());
+    tempPath.push_back('\0');
+
+    const int fd = ::mkstemp(tempPath.data());
+    if (fd < 0)
+        fail("cannot create a temporary file next to \"" + path + "\"", errno);
+
+    // Every failure below removes the temporary file and keeps the old one.
+    auto abandon = [&](const std::string& what, int error) {
+        ::close(fd);
+        ::unlink(tempPath.data());
+        fail(what, error);
+    };
+
+    if (::fchmod(fd, modeFor(path)) != 0)
+        abandon("cannot set the permissions of the temporary file", errno);
+
+    const char* data = contents.data();
+    std::size_t left = contents.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, left);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            abandon("cannot write the temporary file", errno);
+        }
+        data += written;
+        left -= static_cast<std::size_t>(written);
+    }
+    // A full disk may only show when the data is flushed or the file closed.
+    if (::fsync(fd) != 0)
+        abandon("cannot flush the temporary file", errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(tempPath.data());
+        fail("cannot close the temporary file", error);
+    }
+    if (::rename(tempPath.data(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(tempPath.data());
+        fail("cannot rename the temporary file over \"" + path + "\"", error);
+    }
+
+    // Make the rename itself durable.
+    const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
+}

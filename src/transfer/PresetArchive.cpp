@@ -1,0 +1,180 @@
+#include "transfer/PresetArchive.h"
+
+#include "diagnostics/Exception.h"
+#include "diagnostics/Logger.h"
+#include "transfer/PresetManager.h"
+
+#include <boost/archive/archive_exception.hpp>
+#include <boost/archive/xml_iarchive.hpp>
+#include <boost/archive/xml_oarchive.hpp>
+#include <boost/serialization/collection_size_type.hpp>
+#include <boost/serialization/collections_save_imp.hpp>
+#include <boost/serialization/item_version_type.hpp>
+#include <boost/serialization/nvp.hpp>
+#include <boost/serialization/split_free.hpp>
+#include <boost/serialization/string.hpp>
+#include <boost/serialization/utility.hpp>
+
+#include <cmath>
+#include <sstream>
+
+namespace {
+
+// Upper bound for any list count while reading: a list cannot have more items
+// than the text has bytes. Set for the duration of one read.
+std::size_t itemLimit = 0;
+
+} // namespace
+
+// The library's own map and deque support sizes a deque from the count before
+// reading a single item, so a hostile count is a huge allocation. These
+// replacements write exactly what the library writes and read the items one
+// by one after checking the count.
+namespace boost {
+namespace serialization {
+
+template <class Archive, class Container> void loadCollection(Archive& ar, Container& list)
+{
+    collection_size_type count;
+    ar >> BOOST_SERIALIZATION_NVP(count);
+    if (static_cast<std::size_t>(count) > itemLimit)
+        TOOL_THROW("PresetManager::load()",
+                   "list count " + std::to_string(static_cast<std::size_t>(count)) + " exceeds the size of the file");
+    if (library_version_type(3) < ar.get_library_version()) {
+        item_version_type item_version(0);
+        ar >> BOOST_SERIALIZATION_NVP(item_version);
+    }
+    list.clear();
+    for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+        std::pair<typename std::remove_const<typename Container::value_type::first_type>::type,
+                  typename Container::value_type::second_type>
+            item;
+        ar >> make_nvp("item", item);
+        list.insert(list.end(), std::move(item));
+    }
+}
+
+template <class Archive, class T> void save(Archive& ar, const std::deque<T>& list, const unsigned int)
+{
+    stl::save_collection(ar, list);
+}
+
+template <class Archive, class T> void load(Archive& ar, std::deque<T>& list, const unsigned int)
+{
+    loadCollection(ar, list);
+}
+
+template <class Archive, class T> void serialize(Archive& ar, std::deque<T>& list, const unsigned int version)
+{
+    split_free(ar, list, version);
+}
+
+template <class Archive, class Value>
+void save(Archive& ar, const std::map<std::string, Value>& map, const unsigned int)
+{
+    stl::save_collection(ar, map);
+}
+
+template <class Archive, class Value> void load(Archive& ar, std::map<std::string, Value>& map, const unsigned int)
+{
+    loadCollection(ar, map);
+}
+
+template <class Archive, class Value>
+void serialize(Archive& ar, std::map<std::string, Value>& map, const unsigned int version)
+{
+    split_free(ar, map, version);
+}
+
+} // namespace serialization
+} // namespace boost
+
+template <class Archive> void serialize(Archive& ar, ColorRGB& color, const unsigned int)
+{
+    ar& boost::serialization::make_nvp("r", color.r);
+    ar& boost::serialization::make_nvp("g", color.g);
+    ar& boost::serialization::make_nvp("b", color.b);
+}
+
+template <class Archive> void serialize(Archive& ar, Transferfunction& function, const unsigned int)
+{
+    ar& boost::serialization::make_nvp("color", function.color);
+    ar& boost::serialization::make_nvp("alpha", function.alpha);
+}
+
+template <class Archive> void serialize(Archive& ar, PresetManager& store, const unsigned int)
+{
+    ar& boost::serialization::make_nvp("preset", store.preset);
+}
+
+namespace {
+
+// Non-finite values become the nearest end of 0..1, NaN becomes 0. Returns
+// how many were replaced.
+unsigned makeFinite(float& value)
+{
+    if (std::isfinite(value))
+        return 0;
+    value = value > 0.0f ? 1.0f : 0.0f;
+    return 1;
+}
+
+unsigned makeFinite(Transferfunction& function)
+{
+    unsigned replaced = 0;
+    for (auto& point : function.color)
+        replaced += makeFinite(point.first);
+    for (auto& point : function.alpha)
+        replaced += makeFinite(point.first) + makeFinite(point.second);
+    return replaced;
+}
+
+} // namespace
+
+std::string PresetArchive::write(const Presets& presets)
+{
+    PresetManager store;
+    store.preset = presets;
+    for (auto& entry : store.preset) {
+        const unsigned replaced = makeFinite(entry.second);
+        if (replaced > 0)
+            Tool::log("PresetManager::save()", "Wrote " + std::to_string(replaced) +
+                                                   " non-finite value(s) of preset \"" + entry.first + "\" as 0 or 1");
+    }
+
+    std::ostringstream out;
+    try {
+        boost::archive::xml_oarchive archive(out);
+        const PresetManager* self = &store;
+        archive << boost::serialization::make_nvp("this", self);
+    } catch (const std::exception& error) {
+        TOOL_THROW("PresetManager::save()", std::string("cannot write the archive: ") + error.what());
+    }
+    if (!out)
+        TOOL_THROW("PresetManager::save()", "cannot write the archive");
+    return out.str();
+}
+
+PresetArchive::Presets PresetArchive::read(const std::string& text)
+{
+    struct LimitScope {
+        explicit LimitScope(std::size_t limit) { itemLimit = limit; }
+        ~LimitScope() { itemLimit = 0; }
+    } limitScope(text.size());
+
+    PresetManager store;
+    std::istringstream in(text);
+    try {
+        boost::archive::xml_iarchive archive(in);
+        archive >> boost::serialization::make_nvp("*this", store);
+        // The archive's destructor checks the root's closing tag and, when it
+        // is missing, throws out of the destructor, which ends the process.
+        // All data has been read by now, so that check is switched off.
+        in.setstate(std::ios::failbit);
+    } catch (const Tool::Exception&) {
+        throw;
+    } catch (const std::exception& error) {
+        TOOL_THROW("PresetManager::load()", error.what());
+    }
+    return std::move(store.preset);
+}
