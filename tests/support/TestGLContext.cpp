@@ -13,8 +13,9 @@ struct TestGLContext::Impl {
     int width = 0;
     int height = 0;
     std::unique_ptr<QGuiApplication> application;
-    QOffscreenSurface surface;
-    QOpenGLContext context;
+    // Made once the application exists.
+    std::unique_ptr<QOffscreenSurface> surface;
+    std::unique_ptr<QOpenGLContext> context;
     GLuint framebuffer = 0;
     GLuint colour = 0;
     GLuint depth = 0;
@@ -46,13 +47,15 @@ TestGLContext::TestGLContext(int width, int height) : impl(std::make_unique<Impl
     format.setProfile(QSurfaceFormat::CompatibilityProfile);
     format.setOption(QSurfaceFormat::DeprecatedFunctions);
     format.setDepthBufferSize(24);
-    impl->surface.setFormat(format);
-    impl->surface.create();
-    impl->context.setFormat(format);
-    if (!impl->context.create() || !impl->context.makeCurrent(&impl->surface))
+    impl->surface = std::make_unique<QOffscreenSurface>();
+    impl->surface->setFormat(format);
+    impl->surface->create();
+    impl->context = std::make_unique<QOpenGLContext>();
+    impl->context->setFormat(format);
+    if (!impl->context->create() || !impl->context->makeCurrent(impl->surface.get()))
         return;
 
-    QOpenGLFunctions* gl = impl->context.functions();
+    QOpenGLFunctions* gl = impl->context->functions();
     gl->glGenRenderbuffers(1, &impl->colour);
     gl->glBindRenderbuffer(GL_RENDERBUFFER, impl->colour);
     gl->glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
@@ -69,7 +72,8 @@ TestGLContext::TestGLContext(int width, int height) : impl(std::make_unique<Impl
 
 TestGLContext::~TestGLContext()
 {
-    impl->context.doneCurrent();
+    if (impl->context)
+        impl->context->doneCurrent();
 }
 
 bool TestGLContext::valid() const
@@ -89,14 +93,14 @@ int TestGLContext::height() const
 
 void TestGLContext::bindFramebuffer() const
 {
-    impl->context.functions()->glBindFramebuffer(GL_FRAMEBUFFER, impl->framebuffer);
+    impl->context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, impl->framebuffer);
 }
 
 std::vector<unsigned char> TestGLContext::readPixels() const
 {
     const size_t row = static_cast<size_t>(impl->width) * 4;
     std::vector<unsigned char> bottomUp(row * static_cast<size_t>(impl->height));
-    QOpenGLFunctions* gl = impl->context.functions();
+    QOpenGLFunctions* gl = impl->context->functions();
     gl->glBindFramebuffer(GL_FRAMEBUFFER, impl->framebuffer);
     gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
     gl->glReadPixels(0, 0, impl->width, impl->height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
