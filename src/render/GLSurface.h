@@ -2,11 +2,20 @@
 
 #include <string>
 
+class COpenGLControl;
+class QRect;
+class QWidget;
+
 // What the GL half of the control needs from the window that hosts its
 // context. The Qt half implements it; nothing here names Qt or GL types.
 class GLSurface {
 public:
     virtual ~GLSurface() = default;
+
+    // Makes the Qt window that feeds control's handlers, hosted in a container
+    // widget (returned in container) that is a child of parent at rect. The
+    // window belongs to the container, the container to parent.
+    static GLSurface* createHosted(COpenGLControl& control, const QRect& rect, QWidget* parent, QWidget*& container);
 
     // Creates the rendering context and makes it current; called once.
     // On failure returns false with a printable reason.

@@ -1,0 +1,549 @@
+#include "render/COpenGLControl.h"
+
+#include "Tools/CGShaderManager.h"
+#include "diagnostics/Logger.h"
+#include "flowdata/FlowData.h"
+#include "render/GLSurface.h"
+#include "render/GridGeometry.h"
+#include "render/OffscreenTarget.h"
+#include "render/SliceOrder.h"
+#include "render/SliceQuads.h"
+#include "render/VolumeTextures.h"
+#include "transfer/Transferfunction.h"
+
+#include <GL/glew.h>
+#include <GL/glu.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+namespace {
+const char* const controller = "COpenGLController";
+
+// Nodes per frame, or 0 when the data set holds no frame.
+uint64_t nodeCount(const FlowData* data)
+{
+    const std::array<uint32_t, 3>* size = data ? data->getSize() : nullptr;
+    return size ? uint64_t((*size)[0]) * (*size)[1] * (*size)[2] : 0;
+}
+} // namespace
+
+COpenGLControl::COpenGLControl() = default;
+
+COpenGLControl::~COpenGLControl() = default;
+
+void COpenGLControl::oglCreate(const QRect& rect, QWidget* parent)
+{
+    surface = GLSurface::createHosted(*this, rect, parent, containerWidget);
+    // Window creation runs the initialisation, as it does on creation of a
+    // native child window.
+    oglInitialize();
+    Tool::log("COpenGLControl::oglCreate()", "Creating OpenGL Context .. [OK]");
+}
+
+void COpenGLControl::oglInitialize()
+{
+    std::string reason;
+    if (!surface || !surface->createContext(reason)) {
+        if (!surface)
+            reason = "no window";
+        Tool::log("COpenGLControl::oglInitialize()", "Creating OpenGL Context .. [Failed]",
+                  std::to_string(errno) + ": " + reason);
+        std::exit(1);
+    }
+    contextReady = true;
+
+    CGShaderManager& shaders = CGShaderManager::instance();
+    shaders.initialise();
+    Tool::log(controller, "CG-ShaderManger initialised .. [OK]");
+    transferFragment = shaders.createProgram("TransferFragment", CG_SOURCE, 1, "TransferFragment.cg", "main", {});
+    Tool::log(controller, "TransferShader loaded .. [OK]");
+    glyphFragment = shaders.createProgram("GlyphFragment", CG_SOURCE, 1, "GlyphFragment.cg", "main", {});
+    glyphVertex =
+        shaders.createProgram("GlyphVertex", CG_SOURCE, 0, "GlyphVertex.cg", "main", {{"modelViewProj", nullptr}});
+    Tool::log(controller, "GlyphShaders loaded .. [OK]");
+
+    glewInit();
+    Tool::log(controller, "Glew initialised .. [OK]");
+
+    glClearColor(0, 0, 0, 1);
+    glClearDepth(1.0);
+    glFrontFace(GL_CCW);
+    glEnable(GL_DEPTH_TEST);
+    glDepthFunc(GL_LEQUAL);
+    glDisable(GL_LIGHTING);
+
+    updateProjection();
+    buildAxesList();
+    createGlyphTexture();
+    Tool::log("COpenGLControl::oglInitialize()", "Initialising OpenGL .. [OK]");
+}
+
+void COpenGLControl::updateProjection()
+{
+    if (!hasContext())
+        return;
+    const int w = surface->pixelWidth();
+    const int h = surface->pixelHeight();
+    glViewport(0, 0, w, h);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    // A window without height has no aspect; keep the matrix finite.
+    const float aspect = (w > 0 && h > 0) ? float(w) / float(h) : 1.0f;
+    gluPerspective(35.0, aspect, 1.0, 200.0);
+}
+
+void COpenGLControl::buildAxesList()
+{
+    if (glIsList(axesList))
+        glDeleteLists(axesList, 1);
+    axesList = glGenLists(1);
+    glNewList(axesList, GL_COMPILE);
+    glBegin(GL_LINES);
+    glColor3f(1, 0, 0);
+    glVertex3f(-1, 0, 0);
+    glVertex3f(1, 0, 0);
+    glColor3f(0, 1, 0);
+    glVertex3f(0, -1, 0);
+    glVertex3f(0, 1, 0);
+    glColor3f(0, 0, 1);
+    glVertex3f(0, 0, -1);
+    glVertex3f(0, 0, 1);
+    glEnd();
+    glEndList();
+}
+
+void COpenGLControl::createGlyphTexture()
+{
+    // An arrow head, apex in row 1, base in row 4; row 0 is t = 0.
+    static const float sprite[6][7] = {
+        {0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0}, {0, 0, 1, 1, 1, 0, 0},
+        {0, 1, 1, 1, 1, 1, 0}, {1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 0},
+    };
+    glGenTextures(1, &glyphTexture);
+    glBindTexture(GL_TEXTURE_2D, glyphTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 7, 6, 0, GL_LUMINANCE, GL_FLOAT, sprite);
+}
+
+void COpenGLControl::Invalidate()
+{
+    if (surface)
+        surface->requestUpdate();
+}
+
+bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, int& height)
+{
+    if (!hasContext())
+        return false;
+    const int w = surface->pixelWidth();
+    const int h = surface->pixelHeight();
+    OffscreenTarget target(w, h);
+    if (!target.complete())
+        return false;
+    paintScene();
+    target.read(rgba);
+    width = w;
+    height = h;
+    return true;
+}
+
+// Vector textures: one per frame, X x Y x Z texels of the clamped x, y, z
+// components as red, green and blue.
+void COpenGLControl::createVectorTextures()
+{
+    const uint64_t nodes = nodeCount(flowData);
+    if (!vectorTextures.empty() || nodes == 0 || !hasContext())
+        return;
+    const char* source = "COpenGLControl::createVectorTextures()";
+    const std::array<uint32_t, 3>& size = *flowData->getSize();
+    std::string problem = volumeTooLarge(size, GL_RGB8, GL_RGB);
+    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f)
+        if (flowData->frames[f].vectors.size() < 3 * nodes)
+            problem = "frame " + std::to_string(f) + " holds too few vectors";
+    if (!problem.empty()) {
+        Tool::log(source, "Creating vector textures .. [FAILED]", problem);
+        return;
+    }
+    vectorTextures.resize(flowData->frames.size());
+    glGenTextures(GLsizei(vectorTextures.size()), vectorTextures.data());
+    for (size_t f = 0; f < vectorTextures.size(); ++f)
+        if (!uploadVolume(vectorTextures[f], GL_RGB8, GL_RGB, size, flowData->frames[f].vectors.data())) {
+            Tool::log(source, "Creating vector textures .. [FAILED]",
+                      "OpenGL refused the texture of frame " + std::to_string(f) + " (out of memory?)");
+            deleteVectorTextures();
+            return;
+        }
+}
+
+void COpenGLControl::deleteVectorTextures()
+{
+    if (vectorTextures.empty())
+        return;
+    glDeleteTextures(GLsizei(vectorTextures.size()), vectorTextures.data());
+    vectorTextures.clear();
+}
+
+// Layer textures: per layer and frame, X x Y x Z texels of 16 bits, so that
+// every one of the 4096 transfer texels can be reached.
+void COpenGLControl::createLayerTextures()
+{
+    const uint64_t nodes = nodeCount(flowData);
+    if (!layerTextures.empty() || nodes == 0 || !hasContext())
+        return;
+    const char* source = "COpenGLControl::createLayerTextures()";
+    const std::array<uint32_t, 3>& size = *flowData->getSize();
+    const size_t layers = flowData->frames[0].layers.size();
+    std::string problem = volumeTooLarge(size, GL_R16, GL_RED);
+    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
+        const DataFrame& frame = flowData->frames[f];
+        if (frame.layers.size() < layers)
+            problem = "frame " + std::to_string(f) + " holds too few layers";
+        for (size_t l = 0; problem.empty() && l < layers; ++l)
+            if (frame.layers[l].values.size() < nodes)
+                problem = "layer " + std::to_string(l) + " of frame " + std::to_string(f) + " holds too few values";
+    }
+    if (!problem.empty()) {
+        Tool::log(source, "Creating layer textures .. [FAILED]", problem);
+        return;
+    }
+    layerTextures.resize(layers);
+    for (size_t l = 0; l < layers; ++l) {
+        std::vector<unsigned int>& names = layerTextures[l];
+        names.resize(flowData->frames.size());
+        glGenTextures(GLsizei(names.size()), names.data());
+        for (size_t f = 0; f < names.size(); ++f)
+            if (!uploadVolume(names[f], GL_R16, GL_RED, size, flowData->frames[f].layers[l].values.data())) {
+                Tool::log(source, "Creating layer textures .. [FAILED]",
+                          "OpenGL refused the texture of layer " + std::to_string(l) + ", frame " + std::to_string(f) +
+                              " (out of memory?)");
+                deleteLayerTextures();
+                return;
+            }
+    }
+}
+
+void COpenGLControl::deleteLayerTextures()
+{
+    for (std::vector<unsigned int>& names : layerTextures)
+        if (!names.empty())
+            glDeleteTextures(GLsizei(names.size()), names.data());
+    layerTextures.clear();
+}
+
+void COpenGLControl::loadTransferTexture(const Transferfunction& tf)
+{
+    if (!hasContext())
+        return;
+    glActiveTexture(GL_TEXTURE1);
+    glDisable(GL_TEXTURE_1D);
+    if (glIsTexture(transferTexture))
+        glDeleteTextures(1, &transferTexture);
+    glGenTextures(1, &transferTexture);
+    glBindTexture(GL_TEXTURE_1D, transferTexture);
+    const auto table = tf.buildRGBATable();
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_WRAP_S, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_WRAP_T, GL_CLAMP);
+    glTexParameteri(GL_TEXTURE_1D, GL_TEXTURE_WRAP_R, GL_CLAMP);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage1D(GL_TEXTURE_1D, 0, GL_RGBA, 4096, 0, GL_RGBA, GL_UNSIGNED_BYTE, table.data());
+    glDisable(GL_TEXTURE_1D);
+    Tool::log(controller, "OpenGL Transfer Texture loaded .. [OK]");
+}
+
+void COpenGLControl::setFlowData(FlowData* data)
+{
+    if (flowData)
+        deleteVectorTextures();
+    if (!layerTextures.empty())
+        deleteLayerTextures();
+    currentFrame = 0;
+    currentLayer = 0;
+    flowData = data;
+    createVectorTextures();
+    createLayerTextures();
+    buildGridList();
+    buildGlyphPointList(20, 2);
+    updateProjection();
+    Invalidate();
+}
+
+void COpenGLControl::deleteSliceLists()
+{
+    if (sliceCount > 0 && glIsList(sliceLists))
+        glDeleteLists(sliceLists, sliceCount);
+    sliceLists = 0;
+    sliceCount = 0;
+    sliceDepth.clear();
+}
+
+// The filled passes draw one list per slice, the wireframe one list of every
+// cell. A curved slice's cells are compiled once and called from both.
+void COpenGLControl::buildGridList()
+{
+    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
+    if (!size || !hasContext())
+        return;
+    const GridGeometry grid(flowData->positions, *size);
+    if (!grid.valid()) {
+        Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
+                  "the grid holds fewer node positions than its size asks for");
+        return;
+    }
+    const uint32_t Z = (*size)[2];
+    deleteSliceLists();
+    sliceLists = glGenLists(GLsizei(Z));
+    if (sliceLists == 0) {
+        Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
+                  "OpenGL gave no names for " + std::to_string(Z) + " slice lists");
+        return;
+    }
+    sliceCount = int(Z);
+    std::vector<bool> flat(Z);
+    for (uint32_t k = 0; k < Z; ++k) {
+        flat[k] = grid.sliceIsFlat(k);
+        sliceDepth.push_back(grid.sliceDepth(k));
+        glNewList(sliceLists + k, GL_COMPILE);
+        glColor3f(1, 1, 1);
+        glBegin(GL_QUADS);
+        if (flat[k])
+            emitSliceQuad(grid, k);
+        else
+            emitSliceCells(grid, k);
+        glEnd();
+        glEndList();
+    }
+
+    if (glIsList(gridList))
+        glDeleteLists(gridList, 1);
+    gridList = glGenLists(1);
+    glNewList(gridList, GL_COMPILE);
+    glColor3f(1, 1, 1);
+    for (uint32_t k = 0; k < Z; ++k) {
+        if (flat[k]) {
+            glBegin(GL_QUADS);
+            emitSliceCells(grid, k);
+            glEnd();
+        } else {
+            glCallList(sliceLists + k);
+        }
+    }
+    glEndList();
+}
+
+void COpenGLControl::buildGlyphPointList(int columns, int rows)
+{
+    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
+    if (!size || !hasContext() || columns < 0 || rows < 0)
+        return;
+    const GridGeometry grid(flowData->positions, *size);
+    if (!grid.valid())
+        return;
+    const float hx = grid.extent[0] / 2, hy = grid.extent[1] / 2, hz = grid.extent[2] / 2;
+    const float stepX = grid.extent[0] / float(columns + 1);
+    const float stepY = grid.extent[1] / float(rows + 1);
+    const float s = grid.factor;
+
+    if (glIsList(glyphPointList))
+        glDeleteLists(glyphPointList, 1);
+    glyphPointList = glGenLists(1);
+    glNewList(glyphPointList, GL_COMPILE);
+    glColor3f(1, 1, 1);
+    glBegin(GL_POINTS);
+    const float z = -hz * s; // the bottom face of the box
+    for (int r = 0; r <= rows + 1; ++r) {
+        const float y = (-hy + float(r) * stepY) * s;
+        for (int q = 0; q <= columns + 1; ++q)
+            glVertex3f((-hx + float(q) * stepX) * s, y, z);
+    }
+    glEnd();
+    glEndList();
+}
+
+void COpenGLControl::applyCamera()
+{
+    if (!hasContext())
+        return;
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glTranslatef(panX, panY, panZ * zoom);
+    glRotatef(rotX, 1, 0, 0);
+    glRotatef(rotY, 0, 1, 0);
+}
+
+void COpenGLControl::resetCamera()
+{
+    zoom = 1.0f;
+    scale = 10.0f;
+    updateProjection();
+    panX = 0;
+    panY = 0;
+    panZ = -10.0f;
+    rotX = 0;
+    rotY = 0;
+    Invalidate();
+}
+
+void COpenGLControl::OnPaint()
+{
+    if (!hasContext())
+        return;
+    paintScene();
+    surface->swapBuffers();
+}
+
+void COpenGLControl::paintScene()
+{
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    applyCamera();
+    if (showAxes) {
+        glDisable(GL_TEXTURE_2D);
+        glCallList(axesList);
+    }
+    // Only the presence of a data set is tested: after a failed load it is
+    // empty, and the textures and lists made for the previous one are shown.
+    if (!flowData)
+        return;
+    glScalef(scale, scale, scale);
+    if (showWireframe) {
+        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+        glActiveTexture(GL_TEXTURE0);
+        glDisable(GL_TEXTURE_2D);
+        glDisable(GL_TEXTURE_3D);
+        glCallList(gridList);
+    } else if (showLayer) {
+        layerPass();
+    } else {
+        vectorPass();
+    }
+    if (showGlyphs)
+        glyphPass();
+}
+
+void COpenGLControl::callSlicesBackToFront()
+{
+    float modelView[16];
+    glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
+    for (int k : slicesBackToFront(modelView, sliceDepth))
+        glCallList(sliceLists + unsigned(k));
+}
+
+void COpenGLControl::vectorPass()
+{
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glActiveTexture(GL_TEXTURE0);
+    // No textures (the data set did not fit): no fill rather than a wrong one.
+    if (currentFrame >= vectorTextures.size())
+        return;
+    glBindTexture(GL_TEXTURE_3D, vectorTextures[currentFrame]);
+    glEnable(GL_TEXTURE_3D);
+    callSlicesBackToFront();
+    glDisable(GL_TEXTURE_3D);
+}
+
+void COpenGLControl::layerPass()
+{
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glActiveTexture(GL_TEXTURE0);
+    if (currentLayer >= layerTextures.size() || currentFrame >= layerTextures[currentLayer].size())
+        return;
+    glBindTexture(GL_TEXTURE_3D, layerTextures[currentLayer][currentFrame]);
+    glEnable(GL_TEXTURE_3D);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_1D, transferTexture);
+    CGShaderManager& shaders = CGShaderManager::instance();
+    shaders.bindProgram(transferFragment.name);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    callSlicesBackToFront();
+    shaders.unbindProgram(transferFragment.name);
+    glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_TEXTURE_3D);
+}
+
+void COpenGLControl::glyphPass()
+{
+    glClear(GL_DEPTH_BUFFER_BIT); // glyphs lie over everything drawn so far
+    glActiveTexture(GL_TEXTURE0);
+    glEnable(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, glyphTexture);
+    glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f);
+    glPointSize(13.0f);
+    glEnable(GL_POINT_SPRITE);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    CGShaderManager& shaders = CGShaderManager::instance();
+    shaders.bindProgram(glyphVertex.name);
+    shaders.bindProgram(glyphFragment.name);
+    cgGLSetStateMatrixParameter(glyphVertex.parameters["modelViewProj"], CG_GL_MODELVIEW_PROJECTION_MATRIX,
+                                CG_GL_MATRIX_IDENTITY);
+    glCallList(glyphPointList);
+    shaders.unbindProgram(glyphVertex.name);
+    shaders.unbindProgram(glyphFragment.name);
+    glDisable(GL_POINT_SPRITE);
+    glDisable(GL_VERTEX_PROGRAM_POINT_SIZE);
+}
+
+void COpenGLControl::OnSize(unsigned nType, int cx, int cy)
+{
+    Tool::log("COpenGLControl::OnSize()", "Resizing OpenGL Control",
+              "New Size: (0,0," + std::to_string(cx) + "," + std::to_string(cy) + ")");
+    if (cx < 1 || cy < 1 || nType == SIZE_MINIMIZED)
+        return;
+    // The first size that arrives, the window's own or a forwarded one, is
+    // the creation size and changes nothing.
+    if (firstSize) {
+        firstSize = false;
+        return;
+    }
+    if (surface)
+        surface->moveWindow(0, 0, cx, cy);
+    updateProjection();
+}
+
+void COpenGLControl::OnMouseMove(unsigned nFlags, int x, int y)
+{
+    if (nFlags & MK_LBUTTON) {
+        const float dx = float(x) - lastMouseX;
+        const float dy = float(y) - lastMouseY;
+        if (nFlags & MK_SHIFT) {
+            panX += dx * 0.025f;
+            panY += -dy * 0.025f;
+        } else {
+            rotX += dy * 0.5f;
+            rotY += dx * 0.5f;
+        }
+        Invalidate();
+    }
+    lastMouseX = float(x);
+    lastMouseY = float(y);
+}
+
+void COpenGLControl::OnMouseHWheel(unsigned nFlags, short zDelta, int, int)
+{
+    if (nFlags & MK_SHIFT) {
+        float candidate = scale;
+        if (zDelta > 0)
+            candidate = scale - 0.5f;
+        else if (zDelta < 0)
+            candidate = scale + 0.5f;
+        if (candidate > 0)
+            scale = candidate;
+    } else {
+        if (zDelta > 0)
+            zoom -= 0.1f;
+        else if (zDelta < 0)
+            zoom += 0.1f;
+        if (zoom <= 0)
+            zoom = 0.1f;
+        applyCamera();
+    }
+    Invalidate();
+}
