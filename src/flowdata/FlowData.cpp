@@ -6,6 +6,7 @@
 #include "flowdata/FrameFiles.h"
 #include "flowdata/FrameQueue.h"
 #include "flowdata/GridHeader.h"
+#include "flowdata/HistogramBin.h"
 #include "flowdata/Parallel.h"
 
 #include <algorithm>
@@ -55,28 +56,6 @@ std::string sizeReport(const FlowData& data)
            << dy << " x " << dz;
     return report.str();
 }
-
-// The bin of a value on 0 .. 1: its quotient by the single-precision bin
-// width, truncated. A multiply estimates it and two exact products correct
-// it, which is the quotient's floor without a division per value.
-struct BinIndex {
-    explicit BinIndex(float width, std::size_t bins) : width(width), inverse(1.0 / width), bins(bins) {}
-
-    std::size_t operator()(float value) const
-    {
-        const double v = value;
-        std::size_t k = static_cast<std::size_t>(v * inverse);
-        if (static_cast<double>(k) * width > v)
-            --k;
-        else if (static_cast<double>(k + 1) * width <= v)
-            ++k;
-        return std::min(k, bins);
-    }
-
-    double width;
-    double inverse;
-    std::size_t bins;
-};
 
 } // namespace
 
@@ -157,9 +136,11 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
 
     std::vector<std::string> names;
     if (!FrameFiles::list(folder, stem, names)) {
-        Tool::log(loadSource, "Datafile loaded .. [FAILED]", folder);
+        // folder is this set's directory, which unload() empties.
+        const std::string failed = folder;
+        Tool::log(loadSource, "Datafile loaded .. [FAILED]", failed);
         unload();
-        TOOL_THROW(loadSource, "Couldn't open " + folder);
+        TOOL_THROW(loadSource, "Couldn't open " + failed);
     }
     std::vector<std::string> paths;
     paths.reserve(names.size());
@@ -276,8 +257,7 @@ std::vector<float> FlowData::computeHistogram(int layer, int bins) const
             slices.push_back({values.data() + first, std::min(sliceValues, values.size() - first)});
     }
 
-    const float width = 1.0f / static_cast<float>(n);
-    const BinIndex binOf(width, n);
+    const HistogramBin binOf(n);
     std::vector<std::vector<uint64_t>> partial(
         std::min<std::size_t>(workerCount(), std::max<std::size_t>(slices.size(), 1)), std::vector<uint64_t>(n + 1, 0));
     parallelFor(slices.size(), [&](unsigned worker, std::size_t index) {

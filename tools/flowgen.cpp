@@ -1,0 +1,112 @@
+// flowgen: writes an analytic demo or test data set.
+//   flowgen DIR/NAME --size XxYxZ --layers L --frames F --timestep T [--curved]
+
+#include "FlowGenerator.h"
+#include "FlowWriter.h"
+
+#include <boost/filesystem.hpp>
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+namespace {
+
+const char* const usage = "usage: flowgen DIR/NAME --size XxYxZ --layers L --frames F --timestep T [--curved]\n";
+
+template <typename T> bool parseNumber(const std::string& text, T& value)
+{
+    const char* end = text.data() + text.size();
+    const std::from_chars_result result = std::from_chars(text.data(), end, value);
+    return result.ec == std::errc() && result.ptr == end;
+}
+
+bool parseSize(const std::string& text, std::array<uint32_t, 3>& size)
+{
+    const std::size_t first = text.find('x');
+    const std::size_t second = first == std::string::npos ? first : text.find('x', first + 1);
+    if (second == std::string::npos)
+        return false;
+    return parseNumber(text.substr(0, first), size[0]) &&
+           parseNumber(text.substr(first + 1, second - first - 1), size[1]) &&
+           parseNumber(text.substr(second + 1), size[2]) && size[0] > 0 && size[1] > 0 && size[2] > 0;
+}
+
+bool parseArguments(int argc, char** argv, std::string& base, FlowGenerator::Settings& settings, std::string& error)
+{
+    bool haveSize = false;
+    for (int a = 1; a < argc; ++a) {
+        const std::string option = argv[a];
+        if (option == "--curved") {
+            settings.curved = true;
+            continue;
+        }
+        if (option.rfind("--", 0) != 0) {
+            if (!base.empty()) {
+                error = "more than one output path";
+                return false;
+            }
+            base = option;
+            continue;
+        }
+        if (a + 1 >= argc) {
+            error = option + " needs a value";
+            return false;
+        }
+        const std::string value = argv[++a];
+        bool ok = false;
+        if (option == "--size")
+            ok = haveSize = parseSize(value, settings.size);
+        else if (option == "--layers")
+            ok = parseNumber(value, settings.layers) && settings.layers >= 0;
+        else if (option == "--frames")
+            ok = parseNumber(value, settings.frames) && settings.frames >= 0 && settings.frames < 1000000;
+        else if (option == "--timestep")
+            ok = parseNumber(value, settings.timestep) && std::isfinite(settings.timestep) && settings.timestep > 0;
+        else {
+            error = "unknown option " + option;
+            return false;
+        }
+        if (!ok) {
+            error = "bad value for " + option + ": " + value;
+            return false;
+        }
+    }
+    if (base.empty() || !haveSize) {
+        error = base.empty() ? "no output path" : "no --size";
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string base;
+    FlowGenerator::Settings settings;
+    std::string error;
+    if (!parseArguments(argc, argv, base, settings, error)) {
+        std::cerr << "flowgen: " << error << "\n" << usage;
+        return 2;
+    }
+    const boost::filesystem::path folder = boost::filesystem::path(base).parent_path();
+    boost::system::error_code folderError;
+    if (!folder.empty())
+        boost::filesystem::create_directories(folder, folderError);
+    if (folderError) {
+        std::cerr << "flowgen: cannot create " << folder.string() << ": " << folderError.message() << "\n";
+        return 1;
+    }
+
+    const FlowGenerator generator(settings);
+    if (!FlowWriter::write(base, generator, error)) {
+        std::cerr << "flowgen: " << error << "\n";
+        return 1;
+    }
+    std::cout << "flowgen: wrote " << base << ".gri and " << generator.frameFileCount() << " frame files ("
+              << FlowWriter::dataSetBytes(generator) << " bytes)\n";
+    return 0;
+}
