@@ -24,6 +24,15 @@ namespace {
 // than the text has bytes. Set for the duration of one read.
 std::size_t itemLimit = 0;
 
+// The library reads objects of any class version. All of ours are version 0;
+// another version would be a layout this program does not know.
+void checkClassVersion(unsigned int version)
+{
+    if (version != 0)
+        TOOL_THROW("PresetManager::load()",
+                   "class version " + std::to_string(version) + " is newer than this program reads");
+}
+
 } // namespace
 
 // The library's own map and deque support sizes a deque from the count before
@@ -59,8 +68,9 @@ template <class Archive, class T> void save(Archive& ar, const std::deque<T>& li
     stl::save_collection(ar, list);
 }
 
-template <class Archive, class T> void load(Archive& ar, std::deque<T>& list, const unsigned int)
+template <class Archive, class T> void load(Archive& ar, std::deque<T>& list, const unsigned int version)
 {
+    checkClassVersion(version);
     loadCollection(ar, list);
 }
 
@@ -75,8 +85,10 @@ void save(Archive& ar, const std::map<std::string, Value>& map, const unsigned i
     stl::save_collection(ar, map);
 }
 
-template <class Archive, class Value> void load(Archive& ar, std::map<std::string, Value>& map, const unsigned int)
+template <class Archive, class Value>
+void load(Archive& ar, std::map<std::string, Value>& map, const unsigned int version)
 {
+    checkClassVersion(version);
     loadCollection(ar, map);
 }
 
@@ -89,21 +101,24 @@ void serialize(Archive& ar, std::map<std::string, Value>& map, const unsigned in
 } // namespace serialization
 } // namespace boost
 
-template <class Archive> void serialize(Archive& ar, ColorRGB& color, const unsigned int)
+template <class Archive> void serialize(Archive& ar, ColorRGB& color, const unsigned int version)
 {
+    checkClassVersion(version);
     ar& boost::serialization::make_nvp("r", color.r);
     ar& boost::serialization::make_nvp("g", color.g);
     ar& boost::serialization::make_nvp("b", color.b);
 }
 
-template <class Archive> void serialize(Archive& ar, Transferfunction& function, const unsigned int)
+template <class Archive> void serialize(Archive& ar, Transferfunction& function, const unsigned int version)
 {
+    checkClassVersion(version);
     ar& boost::serialization::make_nvp("color", function.color);
     ar& boost::serialization::make_nvp("alpha", function.alpha);
 }
 
-template <class Archive> void serialize(Archive& ar, PresetManager& store, const unsigned int)
+template <class Archive> void serialize(Archive& ar, PresetManager& store, const unsigned int version)
 {
+    checkClassVersion(version);
     ar& boost::serialization::make_nvp("preset", store.preset);
 }
 
@@ -166,6 +181,10 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
     std::istringstream in(text);
     try {
         boost::archive::xml_iarchive archive(in);
+        // The reader accepts any version; a newer format may mean other things.
+        if (archive.get_library_version() > boost::archive::BOOST_ARCHIVE_VERSION())
+            TOOL_THROW("PresetManager::load()", "archive version " + std::to_string(archive.get_library_version()) +
+                                                    " is newer than this program reads");
         archive >> boost::serialization::make_nvp("*this", store);
         // The archive's destructor checks the root's closing tag and, when it
         // is missing, throws out of the destructor, which ends the process.

@@ -100,27 +100,25 @@ float blend(float from, float to, float offset, float width)
     return from + offset * ((to - from) / width);
 }
 
+// On a list in ascending order these are the neighbouring points of the walk;
+// taking the nearest position on each side keeps them sensible, and free of
+// NaN, on any list.
 template <class List> float nextPosition(const List& list, float position)
 {
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (it->first == position)
-            return it + 1 != list.end() ? (it + 1)->first : position;
-        if (it->first > position)
-            return it->first;
-    }
-    return position;
+    float next = position;
+    for (const auto& point : list)
+        if (point.first > position && (next == position || point.first < next))
+            next = point.first;
+    return next;
 }
 
 template <class List> float previousPosition(const List& list, float position)
 {
-    for (auto it = list.begin(); it != list.end(); ++it) {
-        if (it->first == position || it->first > position)
-            return it != list.begin() ? (it - 1)->first : position;
-    }
-    // Past every point: the last one lies before the position, if any does.
-    if (!list.empty() && list.back().first < position)
-        return list.back().first;
-    return position;
+    float previous = position;
+    for (const auto& point : list)
+        if (point.first < position && (previous == position || point.first > previous))
+            previous = point.first;
+    return previous;
 }
 
 float samplePosition(unsigned index, unsigned count)
