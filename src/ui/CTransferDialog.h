@@ -1,21 +1,81 @@
 #pragma once
 
+#include "transfer/Transferfunction.h"
+#include "ui/HistogramCache.h"
+
 #include <QDialog>
 
-class FlowData;
-class COpenGLControl;
+#include <vector>
 
-// The transfer-function editor: picks a layer, shows its histogram and lets
-// the user edit the layer's colour and opacity control points and presets.
+class COpenGLControl;
+class FlowData;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSlider;
+
+// The transfer-function editor: the user picks a layer of the loaded data
+// set, sees its histogram, edits the layer's colour and opacity control
+// points along a value slider, and loads or saves named presets. It keeps
+// one transfer function per layer. Modeless; closing it only hides it.
+//
+// The widgets keep their own state, so handlers read them directly instead
+// of copying them into members first.
 class CTransferDialog : public QDialog {
     Q_OBJECT
 
 public:
     explicit CTransferDialog(QWidget* parent);
 
-    // Makes one default transfer function per layer and selects "Flowdata".
+    // After every successful load: one default function per layer, the layer
+    // list refilled with "Flowdata" selected, the view back to plain drawing.
     void refreshLayers();
+    // Refills the preset list from the store, keeping the typed name.
+    void refreshPresetList();
 
-    FlowData* flowData = nullptr;        // not owned
-    COpenGLControl* glControl = nullptr; // not owned
+    FlowData* flowData = nullptr;                    // not owned; null until the first load
+    COpenGLControl* glControl = nullptr;             // not owned
+    std::vector<Transferfunction> transferFunctions; // one per layer
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void createControls();
+    QPushButton* addButton(const char* id, const char* caption, const QRect& rect);
+    QWidget* addArea(const char* id, const QRect& rect);
+
+    // The selected layer's function, or null when "Flowdata" (or nothing)
+    // is selected.
+    Transferfunction* selectedFunction();
+    float currentPosition() const;
+    void setValuePosition(int k);
+    void updateValueLabel();
+    void repaintAll();
+
+    void addColor();
+    void removeColor();
+    void resetColor();
+    void addAlpha();
+    void removeAlpha();
+    void resetAlpha();
+    void previousPoint();
+    void nextPoint();
+    void switchLayer(int index);
+    void loadPreset();
+    void savePreset();
+    void valueScrolled();
+
+    void paintArea(QWidget* area);
+
+    QComboBox* layerList_ = nullptr;
+    QWidget* histogramArea_ = nullptr;
+    QWidget* colorBar_ = nullptr;
+    QWidget* opacityBar_ = nullptr;
+    QLabel* valueLabel_ = nullptr;
+    QSlider* valueSlider_ = nullptr;
+    QSlider* opacitySlider_ = nullptr;
+    QComboBox* presetBox_ = nullptr;
+    HistogramCache histograms_;
 };

@@ -1,0 +1,640 @@
+#include "flowdata/FlowData.h"
+#include "render/COpenGLControl.h"
+#include "transfer/PresetManager.h"
+#include "ui/CTransferDialog.h"
+#include "ui/HistogramCache.h"
+#include "ui/TransferAreaPainter.h"
+#include "ui/ValueAxis.h"
+
+#include <QApplication>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QImage>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <limits>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// One QApplication per test process, started in a private folder so that the
+// presets file of one test process never meets another's.
+QApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "test_editor";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        char folder[] = "/tmp/quorvane_editor_XXXXXX";
+        if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
+            std::abort();
+        }
+        return new QApplication(argc, argv);
+    }();
+    return *app;
+}
+
+// A loaded-looking data set: one frame whose layer l holds values[l].
+void fill(FlowData& data, const std::vector<std::vector<float>>& values)
+{
+    data.frames.clear();
+    DataFrame frame;
+    for (size_t l = 0; l < values.size(); ++l) {
+        DataLayer layer;
+        layer.name = "Layer_" + std::to_string(l);
+        layer.values = values[l];
+        layer.nodeCount = static_cast<uint32_t>(values[l].size());
+        frame.layers.push_back(layer);
+    }
+    data.layerCount = static_cast<int32_t>(values.size());
+    data.frameCount = 1;
+    data.frames.push_back(frame);
+}
+
+// Runs inspect on the next modal dialog as soon as it is up; the callback
+// must close it.
+void onNextModal(std::function<void(QWidget*)> inspect)
+{
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            inspect(modal);
+        }
+    });
+    timer->start(10);
+}
+
+QColor rgb(const QImage& image, int x, int y)
+{
+    return image.pixelColor(x, y);
+}
+
+void expectColor(const QColor& actual, int r, int g, int b, int tolerance = 2)
+{
+    EXPECT_NEAR(actual.red(), r, tolerance);
+    EXPECT_NEAR(actual.green(), g, tolerance);
+    EXPECT_NEAR(actual.blue(), b, tolerance);
+}
+
+// Starts the application before the dialog is built.
+struct WithApplication {
+    WithApplication() { application(); }
+};
+
+class EditorTest : public ::testing::Test, private WithApplication {
+protected:
+    EditorTest() : dialog(nullptr) { dialog.glControl = &control; }
+
+    template <class T> T* child(const char* id) { return dialog.findChild<T*>(id); }
+    void click(const char* id) { child<QPushButton>(id)->click(); }
+    QSlider* valueSlider() { return child<QSlider>("1054"); }
+    QSlider* opacitySlider() { return child<QSlider>("1063"); }
+    QComboBox* layers() { return child<QComboBox>("1005"); }
+    QComboBox* presets() { return child<QComboBox>("1022"); }
+    QString valueLabel() { return child<QLabel>("1055")->text(); }
+    QRect area(const char* id) { return child<QWidget>(id)->geometry(); }
+
+    // What the user does: these reach the dialog through the widgets' signals.
+    void selectLayer(int index)
+    {
+        layers()->setCurrentIndex(index);
+        emit layers()->activated(index);
+    }
+    void moveValueSlider(int k) { valueSlider()->setValue(k); }
+
+    void load(const std::vector<std::vector<float>>& values)
+    {
+        fill(data, values);
+        dialog.flowData = &data;
+        dialog.refreshLayers();
+    }
+
+    // Adds a colour point through the colour chooser, picking color.
+    void addColor(const QColor& color)
+    {
+        onNextModal([color](QWidget* modal) {
+            auto* chooser = qobject_cast<QColorDialog*>(modal);
+            ASSERT_NE(chooser, nullptr);
+            EXPECT_EQ(chooser->currentColor(), QColor(Qt::black));
+            chooser->setCurrentColor(color);
+            chooser->accept();
+        });
+        click("1043");
+    }
+
+    QImage picture() { return dialog.grab().toImage(); }
+
+    FlowData data;
+    COpenGLControl control;
+    CTransferDialog dialog;
+};
+
+std::vector<std::vector<float>> twoLayers()
+{
+    return {{0.1f, 0.2f, 0.2f, 0.9f}, {0.5f, 0.5f, 0.7f, 1.0f}};
+}
+
+} // namespace
+
+TEST(ValueAxis, LabelShowsSixSignificantDigits)
+{
+    EXPECT_EQ(ValueAxis::labelText(2048), "Value: 2048 (0.5)");
+    EXPECT_EQ(ValueAxis::labelText(4096), "Value: 4096 (1)");
+    EXPECT_EQ(ValueAxis::labelText(1), "Value: 1 (0.000244141)");
+    EXPECT_EQ(ValueAxis::labelText(0), "Value: 0 (0)");
+    EXPECT_EQ(ValueAxis::position(1024), 0.25f);
+    EXPECT_EQ(ValueAxis::opacity(25), 0.5f);
+}
+
+TEST(TransferAreaPainter, FrameAndLinesEndBeforeTheirEndPoint)
+{
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    const QRect area(5, 3, 30, 20); // right 35, bottom 23, w = 26, h = 10
+    {
+        QPainter painter(&image);
+        TransferAreaPainter areas(painter);
+        areas.frame(area);
+        std::vector<float> values(27, 0.0f);
+        values[0] = 1.0f; // full bar: h pixels
+        values[1] = 7.0f; // clamped to 1
+        values[2] = 0.5f; // half bar
+        values[3] = std::numeric_limits<float>::quiet_NaN();
+        values[4] = -1.0f;
+        values[26] = 1.0f; // the last of w + 1 columns
+        areas.histogram(area, values);
+    }
+    // The outline sits on the rectangle's first and last pixels, white inside.
+    expectColor(rgb(image, 5, 3), 0, 0, 0, 0);
+    expectColor(rgb(image, 34, 22), 0, 0, 0, 0);
+    expectColor(rgb(image, 35, 22), 0, 0, 255, 0);
+    expectColor(rgb(image, 6, 4), 255, 255, 255, 0);
+    // Bars rise from base = bottom - 5 = 18 up to, not including, 18 - h * v.
+    auto barHeight = [&](int column) {
+        int height = 0;
+        for (int y = 18; y > 3 && rgb(image, column, y) == QColor(Qt::black); --y) {
+            ++height;
+        }
+        return height;
+    };
+    EXPECT_EQ(barHeight(7), 10);
+    EXPECT_EQ(barHeight(8), 10);
+    EXPECT_EQ(barHeight(9), 5);
+    EXPECT_EQ(barHeight(10), 0);
+    EXPECT_EQ(barHeight(11), 0);
+    EXPECT_EQ(barHeight(12), 0);
+    EXPECT_EQ(barHeight(33), 10);
+    expectColor(rgb(image, 7, 19), 255, 255, 255, 0);
+}
+
+TEST(TransferAreaPainter, BarsLeaveFiveRowsAndTheMarkerSpansTheArea)
+{
+    QImage image(60, 40, QImage::Format_RGB32);
+    image.fill(Qt::blue);
+    const QRect colorArea(4, 2, 44, 16); // w = 40
+    const QRect opacityArea(4, 20, 44, 16);
+    {
+        QPainter painter(&image);
+        TransferAreaPainter areas(painter);
+        areas.frame(colorArea);
+        areas.colorBar(colorArea, std::vector<ColorRGB>(40, ColorRGB{255 + 256, 0, -256}), 2048);
+        areas.frame(opacityArea);
+        areas.opacityBar(opacityArea, std::vector<float>(40, 0.5f), 1024);
+    }
+    // Columns run from top + 5 to bottom - 6 in the low bytes of the channels.
+    expectColor(rgb(image, 6, 6), 255, 255, 255, 0);
+    expectColor(rgb(image, 6, 7), 255, 0, 0, 0);
+    expectColor(rgb(image, 6, 12), 255, 0, 0, 0);
+    expectColor(rgb(image, 6, 13), 255, 255, 255, 0);
+    expectColor(rgb(image, 45, 10), 255, 0, 0, 0);
+    expectColor(rgb(image, 46, 10), 255, 255, 255, 0);
+    // Marker at w * 0.5 + left + 2 = 26, rows top .. bottom - 1.
+    for (int y = 2; y < 18; ++y) {
+        expectColor(rgb(image, 26, y), 0, 0, 0, 0);
+    }
+    expectColor(rgb(image, 25, 10), 255, 0, 0, 0);
+    // Opacity 0.5 is grey 127; its marker at w * 0.25 + 6 = 16.
+    expectColor(rgb(image, 8, 28), 127, 127, 127, 0);
+    expectColor(rgb(image, 16, 28), 0, 0, 0, 0);
+    expectColor(rgb(image, 16, 20), 0, 0, 0, 0);
+}
+
+TEST(HistogramCache, ComputesOncePerDataSetLayerAndBinCount)
+{
+    FlowData data;
+    fill(data, {{0.0625f, 0.2f, 0.2f, 1.0f}, {0.9f, 0.9f, 0.9f}});
+    HistogramCache cache;
+    const std::vector<float> first = cache.histogram(data, 0, 8);
+    ASSERT_EQ(first.size(), 9u);
+    EXPECT_EQ(first[1], 1.0f);
+    EXPECT_EQ(first[7], 0.0f);
+
+    // Same key: the cached values, even though the layer changed underneath.
+    data.frames[0].layers[0].values = {0.9f, 0.9f};
+    EXPECT_EQ(cache.histogram(data, 0, 8), first);
+    // Another layer or bin count is computed afresh.
+    EXPECT_EQ(cache.histogram(data, 1, 8)[7], 1.0f);
+    EXPECT_EQ(cache.histogram(data, 1, 4).size(), 5u);
+    // A new load is announced by invalidate().
+    cache.invalidate();
+    EXPECT_EQ(cache.histogram(data, 0, 8)[7], 1.0f);
+}
+
+TEST_F(EditorTest, CreatedHiddenWithTemplateControls)
+{
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.windowTitle(), "Transferfunction");
+    EXPECT_EQ(valueSlider()->minimum(), 0);
+    EXPECT_EQ(valueSlider()->maximum(), 4096);
+    EXPECT_EQ(opacitySlider()->maximum(), 50);
+    EXPECT_EQ(valueLabel(), "Value: 0");
+    EXPECT_EQ(layers()->count(), 0);
+    EXPECT_TRUE(presets()->isEditable());
+    const char* ids[] = {"1043", "1044", "1045", "1047", "1049", "1050", "1046", "1048", "1024", "1026"};
+    const char* captions[] = {"+", "-", "Reset", "+", "-", "Reset", "<<", ">>", "Load", "Save"};
+    for (int i = 0; i < 10; ++i) {
+        ASSERT_NE(child<QPushButton>(ids[i]), nullptr) << ids[i];
+        EXPECT_EQ(child<QPushButton>(ids[i])->text(), captions[i]);
+    }
+    // The colour and opacity bars share a row of pixels, as in the template.
+    EXPECT_GT(area("1053").bottom(), area("1058").top() - 1);
+}
+
+TEST_F(EditorTest, NothingHappensOrIsDrawnBeforeALoad)
+{
+    // The areas show what lies below them: the dialog, not a white frame.
+    const QRect areas = area("1064").united(area("1058"));
+    const QImage before = picture().copy(areas);
+    EXPECT_NE(before.pixelColor(areas.width() / 2, 10), QColor(Qt::white));
+    EXPECT_NE(before.pixelColor(0, 0), QColor(Qt::black));
+    for (const char* id : {"1043", "1044", "1045", "1047", "1049", "1050", "1046", "1048", "1024", "1026"}) {
+        click(id); // the colour chooser would block here if it opened
+    }
+    EXPECT_EQ(valueSlider()->value(), 0);
+    EXPECT_TRUE(dialog.transferFunctions.empty());
+    dialog.flowData = &data; // loaded, but refreshLayers has not run: frames only
+    EXPECT_EQ(picture().copy(areas).pixelColor(0, 0), QColor(Qt::black));
+}
+
+TEST_F(EditorTest, RefreshLayersListsFlowdataThenTheLayers)
+{
+    control.showLayer = true;
+    load(twoLayers());
+    ASSERT_EQ(layers()->count(), 3);
+    EXPECT_EQ(layers()->itemText(0), "Flowdata");
+    EXPECT_EQ(layers()->itemText(1), "Layer_0");
+    EXPECT_EQ(layers()->itemText(2), "Layer_1");
+    EXPECT_EQ(layers()->currentIndex(), 0);
+    EXPECT_FALSE(control.showLayer);
+    ASSERT_EQ(dialog.transferFunctions.size(), 2u);
+    EXPECT_EQ(dialog.transferFunctions[1].color.size(), 2u);
+
+    // With "Flowdata" selected: white framed areas, nothing inside.
+    const QImage image = picture();
+    const QRect bar = area("1053");
+    expectColor(rgb(image, bar.x(), bar.y()), 0, 0, 0, 0);
+    expectColor(rgb(image, bar.x() + 2, bar.center().y()), 255, 255, 255, 0);
+    for (const char* id : {"1043", "1044", "1045", "1047", "1049", "1050"}) {
+        click(id);
+    }
+    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+    EXPECT_EQ(dialog.transferFunctions[0].alpha.size(), 2u);
+}
+
+TEST_F(EditorTest, LayerSwitchDrivesTheView)
+{
+    load(twoLayers());
+    selectLayer(2);
+    EXPECT_TRUE(control.showLayer);
+    EXPECT_EQ(control.currentLayer, 1u);
+    selectLayer(0);
+    EXPECT_FALSE(control.showLayer);
+}
+
+TEST_F(EditorTest, RedAtTheMiddleShowsBlackToRedToWhite)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(2048);
+    addColor(Qt::red);
+
+    const auto& color = dialog.transferFunctions[0].color;
+    ASSERT_EQ(color.size(), 3u);
+    EXPECT_EQ(color[1].first, 0.5f);
+    EXPECT_EQ(color[1].second.r, 255);
+    EXPECT_EQ(color[1].second.g, 0);
+
+    const QImage image = picture();
+    const QRect bar = area("1053");
+    const int w = bar.width() - 4;
+    const int y = bar.y() + bar.height() / 2;
+    auto at = [&](float fraction) { return rgb(image, bar.x() + 2 + static_cast<int>(w * fraction), y); };
+    expectColor(at(0.0f), 0, 0, 0);
+    expectColor(at(0.25f), 127, 0, 0, 3);
+    expectColor(at(0.45f), 229, 0, 0, 3);
+    expectColor(at(0.55f), 255, 25, 25, 3);
+    expectColor(at(0.75f), 255, 127, 127, 3);
+    expectColor(at(0.99f), 255, 249, 249, 3);
+    // The marker sits at the middle, over the full height.
+    const int m = static_cast<int>(w * 0.5f + bar.x() + 2);
+    expectColor(rgb(image, m, bar.y() + 1), 0, 0, 0, 0);
+    expectColor(rgb(image, m, y), 0, 0, 0, 0);
+}
+
+TEST_F(EditorTest, CancelledColourChooserChangesNothing)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(1000);
+    onNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
+    click("1043");
+    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+}
+
+TEST_F(EditorTest, OpacityPointAndOpacityBar)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(1024);
+    opacitySlider()->setValue(25);
+    click("1047");
+    const auto& alpha = dialog.transferFunctions[0].alpha;
+    ASSERT_EQ(alpha.size(), 3u);
+    EXPECT_EQ(alpha[1].first, 0.25f);
+    EXPECT_EQ(alpha[1].second, 0.5f);
+    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+
+    const QImage image = picture();
+    const QRect bar = area("1058");
+    const int w = bar.width() - 4;
+    const int y = bar.y() + bar.height() / 2;
+    expectColor(rgb(image, bar.x() + 2, y), 0, 0, 0, 0);
+    const int quarter = bar.x() + 2 + w / 4 + 1; // just right of the marker
+    expectColor(rgb(image, quarter, y), 127, 127, 127, 2);
+    expectColor(rgb(image, bar.x() + 2 + w - 1, y), 254, 254, 254, 2);
+}
+
+TEST_F(EditorTest, RemovingAnEndColourBlackensIt)
+{
+    load(twoLayers());
+    selectLayer(1);
+    auto& tf = dialog.transferFunctions[0];
+    moveValueSlider(4096);
+    click("1044");
+    ASSERT_EQ(tf.color.size(), 2u);
+    EXPECT_EQ(tf.color.back().first, 1.0f);
+    EXPECT_EQ(tf.color.back().second.r, 0);
+    EXPECT_EQ(tf.color.back().second.b, 0);
+
+    tf.setColor(0.0f, ColorRGB{10, 20, 30});
+    moveValueSlider(0);
+    click("1044");
+    ASSERT_EQ(tf.color.size(), 2u);
+    EXPECT_EQ(tf.color.front().second.g, 0);
+
+    // Where no point lies nothing changes; the opacity list is untouched.
+    moveValueSlider(777);
+    click("1044");
+    EXPECT_EQ(tf.color.size(), 2u);
+    EXPECT_EQ(tf.alpha.back().second, 1.0f);
+
+    click("1049"); // nothing at 777 either
+    moveValueSlider(4096);
+    click("1049");
+    EXPECT_EQ(tf.alpha.back().second, 0.0f);
+    click("1045");
+    click("1050");
+    EXPECT_EQ(tf.color.back().second.r, 255);
+    EXPECT_EQ(tf.alpha.back().second, 1.0f);
+}
+
+TEST_F(EditorTest, NavigationStepsOverBothLists)
+{
+    load(twoLayers());
+    selectLayer(1);
+    auto& tf = dialog.transferFunctions[0];
+    // Default function: straight from one end to the other.
+    click("1048");
+    EXPECT_EQ(valueSlider()->value(), 4096);
+    click("1046");
+    EXPECT_EQ(valueSlider()->value(), 0);
+
+    tf.setColor(0.25f, ColorRGB{255, 0, 0});
+    tf.setAlpha(0.5f, 0.1f);
+    opacitySlider()->setValue(7);
+    click("1048");
+    EXPECT_EQ(valueSlider()->value(), 1024);
+    EXPECT_EQ(valueLabel(), "Value: 1024 (0.25)");
+    click("1048");
+    EXPECT_EQ(valueSlider()->value(), 2048);
+    click("1048");
+    EXPECT_EQ(valueSlider()->value(), 4096);
+    click("1048");
+    EXPECT_EQ(valueSlider()->value(), 4096);
+    click("1046");
+    EXPECT_EQ(valueSlider()->value(), 2048);
+    click("1046");
+    EXPECT_EQ(valueSlider()->value(), 1024);
+    click("1046");
+    EXPECT_EQ(valueSlider()->value(), 0);
+    // The buttons leave the opacity slider where it was.
+    EXPECT_EQ(opacitySlider()->value(), 7);
+}
+
+TEST_F(EditorTest, ScrollingFollowsTheOpacityAtThePosition)
+{
+    load(twoLayers());
+    moveValueSlider(2048);
+    EXPECT_EQ(valueLabel(), "Value: 2048 (0.5)");
+    EXPECT_EQ(opacitySlider()->value(), 0); // no layer selected
+    selectLayer(1);
+    moveValueSlider(2049);
+    EXPECT_EQ(opacitySlider()->value(), 25);
+    moveValueSlider(1);
+    EXPECT_EQ(valueLabel(), "Value: 1 (0.000244141)");
+    EXPECT_EQ(opacitySlider()->value(), 0);
+    moveValueSlider(4096);
+    EXPECT_EQ(opacitySlider()->value(), 50);
+}
+
+TEST_F(EditorTest, EachLayerKeepsItsOwnFunction)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(1024);
+    addColor(Qt::green);
+    selectLayer(2);
+    EXPECT_EQ(dialog.transferFunctions[1].color.size(), 2u);
+    const QImage second = picture();
+    const QRect bar = area("1053");
+    const int y = bar.y() + bar.height() / 2;
+    const int column = bar.x() + 2 + (bar.width() - 4) / 4 - 1;
+    EXPECT_EQ(rgb(second, column, y).green(), rgb(second, column, y).red()); // grey ramp
+    selectLayer(1);
+    EXPECT_GT(rgb(picture(), column, y).green(), 200);
+    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 3u);
+}
+
+TEST_F(EditorTest, ASecondLoadResetsTheFunctions)
+{
+    load(twoLayers());
+    selectLayer(2);
+    moveValueSlider(2048);
+    click("1047");
+    load({{0.5f, 0.25f}});
+    EXPECT_EQ(layers()->count(), 2);
+    EXPECT_EQ(layers()->currentIndex(), 0);
+    ASSERT_EQ(dialog.transferFunctions.size(), 1u);
+    EXPECT_EQ(dialog.transferFunctions[0].alpha.size(), 2u);
+    EXPECT_EQ(valueSlider()->value(), 2048); // sliders keep their positions
+}
+
+TEST_F(EditorTest, HistogramBarsAreDrawnFromTheLayer)
+{
+    // Four values in the bin at 0.5 of the area and two near the right end.
+    const QRect histogram = area("1064");
+    const int w = histogram.width() - 4;
+    const float middle = (w / 2 + 0.5f) / w;
+    const float late = (w - 2 + 0.5f) / w;
+    load({{middle, middle, middle, middle, late, late, 0.0f}});
+    selectLayer(1);
+    const QImage image = picture();
+    const int h = histogram.height() - 10;
+    const int base = histogram.y() + histogram.height() - 5;
+    auto barHeight = [&](int bin) {
+        int height = 0;
+        const int x = histogram.x() + 2 + bin;
+        for (int y = base; y > histogram.y() && rgb(image, x, y) == QColor(Qt::black); --y) {
+            ++height;
+        }
+        return height;
+    };
+    EXPECT_EQ(barHeight(w / 2), h);
+    // ln 2 / ln 4 of the full height, truncated from base - h * v.
+    const float v = std::log(2.0f) / std::log(2.7f) / (std::log(4.0f) / std::log(2.7f));
+    EXPECT_NEAR(barHeight(w - 2), h * v, 1.0);
+    EXPECT_EQ(barHeight(w / 2 - 1), 0);
+    EXPECT_EQ(barHeight(0), 0);
+}
+
+TEST_F(EditorTest, AFailedLoadLeavesEmptyAreasAndSafeButtons)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(2048);
+    data.frames.clear(); // what a failed load leaves behind
+    const QImage image = picture();
+    const QRect bar = area("1053");
+    const int y = bar.y() + bar.height() / 2;
+    expectColor(rgb(image, bar.x(), y), 0, 0, 0, 0);
+    for (int x = bar.x() + 1; x < bar.x() + bar.width() - 1; ++x) {
+        ASSERT_EQ(rgb(image, x, y), QColor(Qt::white)) << x;
+    }
+    for (const char* id : {"1044", "1045", "1047", "1049", "1050", "1046", "1048"}) {
+        click(id);
+    }
+    selectLayer(2);
+    EXPECT_EQ(picture().pixelColor(bar.center()), QColor(Qt::white));
+}
+
+TEST_F(EditorTest, LoadingAnUnknownPresetShowsTheMessage)
+{
+    load(twoLayers());
+    selectLayer(1);
+    presets()->setEditText("no such preset");
+    bool shown = false;
+    onNextModal([&shown](QWidget* modal) {
+        auto* box = qobject_cast<QMessageBox*>(modal);
+        ASSERT_NE(box, nullptr);
+        shown = true;
+        EXPECT_EQ(box->text(), "Preset doesn't exist");
+        EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
+        EXPECT_EQ(box->windowTitle(), QGuiApplication::applicationDisplayName());
+        EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        box->button(QMessageBox::Ok)->click();
+    });
+    click("1024");
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(PresetManager::getInstance().hasPreset("no such preset"));
+    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+
+    // An empty name does nothing at all, neither load nor save.
+    presets()->setEditText("");
+    click("1024");
+    click("1026");
+    EXPECT_FALSE(PresetManager::getInstance().hasPreset(""));
+}
+
+TEST_F(EditorTest, SavingUnderAnExistingNameKeepsOneEntry)
+{
+    load(twoLayers());
+    selectLayer(1);
+    presets()->setEditText("beta");
+    click("1026");
+    presets()->setEditText("Alpha");
+    click("1026");
+    moveValueSlider(2048);
+    click("1047");
+    click("1026");
+    ASSERT_EQ(presets()->count(), 2);
+    EXPECT_EQ(presets()->itemText(0), "Alpha");
+    EXPECT_EQ(presets()->itemText(1), "beta");
+    EXPECT_EQ(presets()->currentText(), "Alpha");
+    EXPECT_EQ(PresetManager::getInstance().getPreset("Alpha").alpha.size(), 3u);
+    EXPECT_EQ(PresetManager::getInstance().getPreset("beta").alpha.size(), 2u);
+    EXPECT_EQ(std::system("grep -q Alpha Brindlemoor.presets"), 0);
+
+    // A new dialog lists what the store holds.
+    CTransferDialog another(nullptr);
+    EXPECT_EQ(another.findChild<QComboBox*>("1022")->count(), 2);
+}
+
+TEST_F(EditorTest, APresetFromOneLayerArrivesUnchangedInAnother)
+{
+    load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(1);
+    addColor(QColor(12, 34, 56));
+    moveValueSlider(4095);
+    opacitySlider()->setValue(13);
+    click("1047");
+    presets()->setEditText("carry");
+    click("1026");
+
+    selectLayer(2);
+    presets()->setEditText("carry");
+    click("1024");
+    const Transferfunction& from = dialog.transferFunctions[0];
+    const Transferfunction& to = dialog.transferFunctions[1];
+    EXPECT_EQ(to.color, from.color);
+    EXPECT_EQ(to.alpha, from.alpha);
+    EXPECT_EQ(to.color[1].first, 1.0f / 4096);
+    EXPECT_EQ(to.alpha[1].first, 4095.0f / 4096);
+}
+
+TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
+{
+    load(twoLayers());
+    selectLayer(2);
+    dialog.show();
+    ASSERT_TRUE(dialog.isVisible());
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &enter);
+    EXPECT_FALSE(dialog.isVisible());
+    dialog.show();
+    EXPECT_EQ(layers()->currentIndex(), 2);
+    dialog.hide();
+}
