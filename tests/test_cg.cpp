@@ -132,6 +132,17 @@ TEST(CgErrors, CompileFailureCarriesTheCompilerLog)
     EXPECT_NE(text.find("undeclaredThing"), std::string::npos) << text;
 }
 
+// A source that compiled for one stage is compiled afresh for the other,
+// where it fails: drivers that cache compiles by text must not be fooled.
+TEST(CgErrors, SourceOfOneStageDoesNotPassForTheOther)
+{
+    load(shader("GlyphVertex.cg"), CG_PROFILE_GLSLV);
+    EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, shader("GlyphVertex.cg").c_str(), CG_PROFILE_GLSLF, "main",
+                                      nullptr),
+              nullptr);
+    EXPECT_EQ(cgGetError(), CG_COMPILER_ERROR);
+}
+
 TEST(CgErrors, ArgumentsAreChecked)
 {
     const std::string file = shader("GlyphFragment.cg");

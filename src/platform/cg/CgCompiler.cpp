@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -36,16 +37,21 @@ bool readSource(const std::string& file, std::string& source)
     return true;
 }
 
-std::string programLog(GLuint object)
+std::string infoLog(GLuint object, bool isShader)
 {
     GLint length = 0;
-    glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
+    if (isShader)
+        glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
+    else
+        glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
     if (length <= 1)
         return "no log";
-    std::string log(static_cast<size_t>(length), '\0');
-    glGetProgramInfoLog(object, length, nullptr, &log[0]);
-    log.resize(log.find('\0') == std::string::npos ? log.size() : log.find('\0'));
-    return log;
+    std::vector<char> log(static_cast<size_t>(length), '\0');
+    if (isShader)
+        glGetShaderInfoLog(object, length, nullptr, log.data());
+    else
+        glGetProgramInfoLog(object, length, nullptr, log.data());
+    return log.data();
 }
 
 } // namespace
@@ -55,16 +61,32 @@ unsigned int CgCompiler::compileFile(const std::string& file, CGprofile profile)
     std::string source;
     if (!readSource(file, source))
         return 0;
-    const char* text = source.c_str();
-    const GLuint object = glCreateShaderProgramv(CgProfiles::shaderType(profile), 1, &text);
-    if (object == 0) {
-        CgError::raise(CG_COMPILER_ERROR, "\"" + file + "\": no program object could be created");
+    // Compiled and linked one after the other, so a source that does not
+    // compile never reaches the linker.
+    // The trailing comment names the stage: a driver that caches compiles by
+    // source text must not take one stage's compile for the other's.
+    const std::string stageMark = std::string("\n// stage ") + CgProfiles::name(profile) + "\n";
+    const char* texts[] = {source.c_str(), stageMark.c_str()};
+    const GLuint shader = glCreateShader(CgProfiles::shaderType(profile));
+    glShaderSource(shader, 2, texts, nullptr);
+    glCompileShader(shader);
+    GLint compiled = GL_FALSE;
+    glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
+    if (compiled != GL_TRUE) {
+        CgError::raise(CG_COMPILER_ERROR, "\"" + file + "\" does not compile:\n" + infoLog(shader, true));
+        glDeleteShader(shader);
         return 0;
     }
+    const GLuint object = glCreateProgram();
+    glProgramParameteri(object, GL_PROGRAM_SEPARABLE, GL_TRUE);
+    glAttachShader(object, shader);
+    glLinkProgram(object);
+    glDetachShader(object, shader);
+    glDeleteShader(shader);
     GLint linked = GL_FALSE;
     glGetProgramiv(object, GL_LINK_STATUS, &linked);
     if (linked != GL_TRUE) {
-        CgError::raise(CG_COMPILER_ERROR, "\"" + file + "\" does not compile:\n" + programLog(object));
+        CgError::raise(CG_COMPILER_ERROR, "\"" + file + "\" does not link:\n" + infoLog(object, false));
         glDeleteProgram(object);
         return 0;
     }

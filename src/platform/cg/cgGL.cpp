@@ -20,7 +20,7 @@ bool glReady()
         return false;
     }
     glewInit();
-    if (!glCreateShaderProgramv || !glGenProgramPipelines || !glUseProgramStages || !glBindProgramPipeline ||
+    if (!glProgramParameteri || !glGenProgramPipelines || !glUseProgramStages || !glBindProgramPipeline ||
         !glProgramUniformMatrix4fv || !glGetUniformIndices || !glGetActiveUniformsiv) {
         CgError::raise(CG_INVALID_CONTEXT_HANDLE_ERROR, "The OpenGL context offers no separable shader programs");
         return false;
