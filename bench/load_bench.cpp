@@ -1,0 +1,185 @@
+// load_bench: loads a generated data set of about 450 MB three times with
+// FlowData::load and compares it with plain read() of the same files into
+// fresh memory, measured in the same run. Also reports the peak resident
+// memory of the loads against the data size, and the histogram of a layer
+// against one plain pass over its values.
+//   load_bench [FOLDER]   (default: load_bench_data; removed afterwards)
+
+#include "FlowGenerator.h"
+#include "FlowWriter.h"
+#include "flowdata/FlowData.h"
+
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = boost::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct NoProgress : LoadingProgress {
+    void setRange(int, int) override {}
+    void setPosition(int) override {}
+    void repaint() override {}
+};
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The floor: every file read whole with read() into memory of its own, all
+// of it kept until the pass ends, as a loaded data set is.
+double plainRead(const std::vector<std::string>& files, uint64_t& bytes)
+{
+    const Clock::time_point start = Clock::now();
+    std::vector<std::unique_ptr<char[]>> buffers;
+    bytes = 0;
+    for (const std::string& path : files) {
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat status {};
+        if (fd < 0 || ::fstat(fd, &status) != 0) {
+            std::cerr << "load_bench: cannot read " << path << "\n";
+            std::exit(1);
+        }
+        const std::size_t size = static_cast<std::size_t>(status.st_size);
+        buffers.emplace_back(new char[size]);
+        std::size_t done = 0;
+        while (done < size) {
+            const ssize_t got = ::read(fd, buffers.back().get() + done, size - done);
+            if (got <= 0)
+                break;
+            done += static_cast<std::size_t>(got);
+        }
+        ::close(fd);
+        bytes += done;
+    }
+    return secondsSince(start);
+}
+
+// Peak resident memory in bytes, from /proc/self/status.
+uint64_t peakResident()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    while (status >> key) {
+        if (key == "VmHWM:") {
+            uint64_t kilobytes = 0;
+            status >> kilobytes;
+            return kilobytes * 1024;
+        }
+        status.ignore(1 << 16, '\n');
+    }
+    return 0;
+}
+
+// Restarts the peak count so it covers only what follows.
+bool resetPeakResident()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+    clear.flush();
+    return static_cast<bool>(clear);
+}
+
+double plainPass(const FlowData& data, double& sum)
+{
+    const Clock::time_point start = Clock::now();
+    sum = 0.0;
+    for (const DataFrame& frame : data.frames)
+        for (float v : frame.layers[0].values)
+            sum += v;
+    return secondsSince(start);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::string folder = argc > 1 ? argv[1] : "load_bench_data";
+    FlowGenerator::Settings settings;
+    settings.size = {{128, 128, 64}};
+    settings.layers = 2;
+    settings.frames = 20;
+    settings.timestep = 0.05f;
+    const FlowGenerator generator(settings);
+    const std::string base = (fs::path(folder) / "bench").string();
+
+    std::cout << "generating " << FlowWriter::dataSetBytes(generator) / 1e6 << " MB in " << folder << " .."
+              << std::endl;
+    fs::create_directories(folder);
+    std::string error;
+    if (!FlowWriter::write(base, generator, error)) {
+        std::cerr << "load_bench: " << error << "\n";
+        return 1;
+    }
+    std::vector<std::string> files = {base + ".gri"};
+    for (int32_t f = 0; f < generator.frameFileCount(); ++f)
+        files.push_back(FlowWriter::frameFileName(base, f, generator.frameFileCount()));
+
+    // Warm the page cache once so neither side pays for the disk.
+    uint64_t dataBytes = 0;
+    plainRead(files, dataBytes);
+
+    const bool peakReset = resetPeakResident();
+    const uint64_t peakBefore = peakResident();
+    double bestFloor = 1e30;
+    double bestLoad = 1e30;
+    uint64_t loadPeak = 0;
+    double bestHistogram = 1e30;
+    double bestPass = 1e30;
+    for (int run = 1; run <= 3; ++run) {
+        uint64_t bytes = 0;
+        const double floor = plainRead(files, bytes);
+        bestFloor = std::min(bestFloor, floor);
+
+        resetPeakResident();
+        FlowData data;
+        NoProgress progress;
+        const Clock::time_point start = Clock::now();
+        data.load(base + ".gri", progress);
+        const double load = secondsSince(start);
+        bestLoad = std::min(bestLoad, load);
+        loadPeak = std::max(loadPeak, peakResident());
+        std::printf("run %d: floor %.0f MB/s, load %.0f MB/s (%zu frames)\n", run, bytes / floor / 1e6,
+                    dataBytes / load / 1e6, data.frames.size());
+
+        double sum = 0.0;
+        for (int repeat = 0; repeat < 3; ++repeat) {
+            bestPass = std::min(bestPass, plainPass(data, sum));
+            const Clock::time_point histogramStart = Clock::now();
+            const std::vector<float> histogram = data.computeHistogram(0, 256);
+            bestHistogram = std::min(bestHistogram, secondsSince(histogramStart));
+            if (histogram.size() != 257 || sum < 0.0) {
+                std::cerr << "load_bench: bad histogram\n";
+                return 1;
+            }
+        }
+    }
+    if (!peakReset)
+        loadPeak = std::max(loadPeak, peakBefore);
+
+    fs::remove_all(folder);
+    const double floorRate = dataBytes / bestFloor / 1e6;
+    const double loadRate = dataBytes / bestLoad / 1e6;
+    std::printf("data set: %.1f MB in %zu files\n", dataBytes / 1e6, files.size());
+    std::printf("plain read() floor: %.0f MB/s, FlowData::load: %.0f MB/s (best of 3)\n", floorRate, loadRate);
+    std::printf("peak resident while loading: %.1f MB%s\n", loadPeak / 1e6,
+                peakReset ? "" : " (whole run: the peak could not be reset)");
+    std::printf("histogram of layer 0 (256 bins): %.1f ms, plain pass: %.1f ms (best of 9)\n", bestHistogram * 1e3,
+                bestPass * 1e3);
+    std::printf("load_ratio=%.3f rss_ratio=%.3f hist_ratio=%.3f\n", loadRate / floorRate,
+                double(loadPeak) / double(dataBytes), bestHistogram / bestPass);
+    return 0;
+}
