@@ -1,3 +1,4 @@
+#include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "render/COpenGLControl.h"
 #include "transfer/PresetManager.h"
@@ -21,6 +22,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -29,20 +31,39 @@
 namespace {
 
 // One QApplication per test process, started in a private folder so that the
-// presets file of one test process never meets another's.
+// presets file of one test process never meets another's. It is destroyed
+// before the process ends, while the display connection is still sound.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    static QApplication& application()
+    {
+        if (!app) {
+            char folder[] = "/tmp/quorvane_editor_XXXXXX";
+            if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
+                std::abort();
+            }
+            app = new QApplication(argc, argv);
+        }
+        return *app;
+    }
+    void TearDown() override
+    {
+        delete app;
+        app = nullptr;
+    }
+
+private:
+    static inline int argc = 1;
+    static inline char name[] = "test_editor";
+    static inline char* argv[] = {name, nullptr};
+    static inline QApplication* app = nullptr;
+};
+
+const auto* const environment = ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
 QApplication& application()
 {
-    static int argc = 1;
-    static char name[] = "test_editor";
-    static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
-        char folder[] = "/tmp/quorvane_editor_XXXXXX";
-        if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
-            std::abort();
-        }
-        return new QApplication(argc, argv);
-    }();
-    return *app;
+    return ApplicationEnvironment::application();
 }
 
 // A loaded-looking data set: one frame whose layer l holds values[l].
@@ -637,4 +658,57 @@ TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
     dialog.show();
     EXPECT_EQ(layers()->currentIndex(), 2);
     dialog.hide();
+}
+
+namespace {
+
+// Counts the view's transfer-texture uploads through their log line.
+struct UploadCounter : Tool::LogListener {
+    int uploads = 0;
+    void handle(const Tool::Message& message) override
+    {
+        uploads += message.text == "OpenGL Transfer Texture loaded .. [OK]";
+    }
+};
+
+} // namespace
+
+// With a real view: the transfer texture is rebuilt when a layer is picked
+// (again) or a preset is loaded into it, never by an edit.
+TEST_F(EditorTest, OnlyLayerPicksAndPresetLoadsRebuildTheTexture)
+{
+    for (const char* shader : {"TransferFragment.cg", "GlyphFragment.cg", "GlyphVertex.cg"}) {
+        std::filesystem::copy_file(std::string(QUORVANE_SOURCE_DIR) + "/shaders/" + shader, shader,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    static UploadCounter counter;
+    Tool::Logger::instance().addListener(&counter, false);
+    Tool::Logger::instance().enabled = true;
+    QWidget host;
+    COpenGLControl view;
+    view.oglCreate(QRect(0, 0, 64, 64), &host);
+    dialog.glControl = &view;
+    load(twoLayers());
+    EXPECT_EQ(counter.uploads, 0);
+
+    selectLayer(1);
+    EXPECT_EQ(counter.uploads, 1);
+    EXPECT_TRUE(view.showLayer);
+    moveValueSlider(2048);
+    for (const char* edit : {"1044", "1045", "1047", "1049", "1050", "1046", "1048"}) {
+        click(edit);
+    }
+    addColor(Qt::blue);
+    presets()->setEditText("upload");
+    click("1026");
+    EXPECT_EQ(counter.uploads, 1);
+
+    selectLayer(1);
+    EXPECT_EQ(counter.uploads, 2);
+    selectLayer(2);
+    click("1024");
+    EXPECT_EQ(counter.uploads, 4);
+    selectLayer(0);
+    EXPECT_FALSE(view.showLayer);
+    EXPECT_EQ(counter.uploads, 4);
 }
