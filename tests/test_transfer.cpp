@@ -612,6 +612,8 @@ TEST_F(PresetStore, UnreadableFilesAreLoggedAndKept)
         std::string(version6File).replace(good.find("<first>0.5</first>"), 18, "<first>nan</first>"),
         std::string(version6File).replace(good.find("<item_version>0</item_version>"), 30, ""), // structure
         std::string(version6File).replace(good.find("version=\"0\""), 11, "version=\"3\""),     // newer class
+        std::string(version6File).replace(good.find("</r>"), 4, "</item_version>"),             // end tag mismatch
+        std::string(version6File).replace(good.find("</first>"), 8, "</" + std::string(100, 'f') + ">"),
     };
     for (std::size_t i = 0; i < bad.size(); ++i) {
         SCOPED_TRACE(i);

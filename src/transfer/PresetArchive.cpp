@@ -8,64 +8,112 @@
 #include <boost/archive/xml_iarchive.hpp>
 #include <boost/archive/xml_oarchive.hpp>
 #include <boost/serialization/collection_size_type.hpp>
-#include <boost/serialization/collections_save_imp.hpp>
 #include <boost/serialization/item_version_type.hpp>
 #include <boost/serialization/nvp.hpp>
 #include <boost/serialization/split_free.hpp>
 #include <boost/serialization/string.hpp>
-#include <boost/serialization/utility.hpp>
 
 #include <cmath>
 #include <sstream>
+#include <type_traits>
 
 namespace {
+
+const char* const loadSource = "PresetManager::load()";
 
 // Upper bound for any list count while reading: a list cannot have more items
 // than the text has bytes. Set for the duration of one read.
 std::size_t itemLimit = 0;
+
+// When the reader checks an end tag it indexes the expected name at the length
+// of the name in the file, and compares that many characters. With a longer
+// name in the file that reads past a plain string literal, so every element
+// name lives in a zero-filled buffer, and end tags with longer names are
+// turned away before the reader sees them.
+constexpr std::size_t nameCapacity = 64;
+struct ElementName {
+    char text[nameCapacity];
+};
+const ElementName firstName{"first"};
+const ElementName secondName{"second"};
+const ElementName countName{"count"};
+const ElementName itemVersionName{"item_version"};
+const ElementName itemName{"item"};
+const ElementName rName{"r"};
+const ElementName gName{"g"};
+const ElementName bName{"b"};
+const ElementName colorName{"color"};
+const ElementName alphaName{"alpha"};
+const ElementName presetName{"preset"};
+
+void checkEndTagNames(const std::string& text)
+{
+    for (std::size_t at = text.find("</"); at != std::string::npos; at = text.find("</", at + 2)) {
+        const std::size_t end = text.find_first_of(" \t\r\n>", at + 2);
+        const std::size_t length = (end == std::string::npos ? text.size() : end) - (at + 2);
+        if (length >= nameCapacity)
+            TOOL_THROW(loadSource, "an end tag name is " + std::to_string(length) + " characters long");
+    }
+}
 
 // The library reads objects of any class version. All of ours are version 0;
 // another version would be a layout this program does not know.
 void checkClassVersion(unsigned int version)
 {
     if (version != 0)
-        TOOL_THROW("PresetManager::load()",
-                   "class version " + std::to_string(version) + " is newer than this program reads");
+        TOOL_THROW(loadSource, "class version " + std::to_string(version) + " is newer than this program reads");
 }
 
 } // namespace
 
-// The library's own map and deque support sizes a deque from the count before
-// reading a single item, so a hostile count is a huge allocation. These
-// replacements write exactly what the library writes and read the items one
-// by one after checking the count.
+// Pairs, deques and the map, written exactly as the library's own support for
+// them writes them. Reading differs: the library sizes a deque from its count
+// before reading a single item, so a hostile count is a huge allocation; here
+// the count is checked and the items are read one by one.
 namespace boost {
 namespace serialization {
+
+template <class Archive, class First, class Second>
+void serialize(Archive& ar, std::pair<First, Second>& pair, const unsigned int)
+{
+    ar& make_nvp(firstName.text, const_cast<typename std::remove_const<First>::type&>(pair.first));
+    ar& make_nvp(secondName.text, pair.second);
+}
+
+template <class Archive, class Container> void saveCollection(Archive& ar, const Container& list)
+{
+    const collection_size_type count(list.size());
+    ar << make_nvp(countName.text, count);
+    const item_version_type itemVersion(0);
+    ar << make_nvp(itemVersionName.text, itemVersion);
+    for (const auto& item : list)
+        ar << make_nvp(itemName.text, item);
+}
 
 template <class Archive, class Container> void loadCollection(Archive& ar, Container& list)
 {
     collection_size_type count;
-    ar >> BOOST_SERIALIZATION_NVP(count);
+    ar >> make_nvp(countName.text, count);
     if (static_cast<std::size_t>(count) > itemLimit)
-        TOOL_THROW("PresetManager::load()",
+        TOOL_THROW(loadSource,
                    "list count " + std::to_string(static_cast<std::size_t>(count)) + " exceeds the size of the file");
     if (library_version_type(3) < ar.get_library_version()) {
-        item_version_type item_version(0);
-        ar >> BOOST_SERIALIZATION_NVP(item_version);
+        item_version_type itemVersion(0);
+        ar >> make_nvp(itemVersionName.text, itemVersion);
     }
     list.clear();
     for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
         std::pair<typename std::remove_const<typename Container::value_type::first_type>::type,
                   typename Container::value_type::second_type>
             item;
-        ar >> make_nvp("item", item);
+        ar >> make_nvp(itemName.text, item);
         list.insert(list.end(), std::move(item));
     }
 }
 
 template <class Archive, class T> void save(Archive& ar, const std::deque<T>& list, const unsigned int)
 {
-    stl::save_collection(ar, list);
+    saveCollection(ar, list);
 }
 
 template <class Archive, class T> void load(Archive& ar, std::deque<T>& list, const unsigned int version)
@@ -82,7 +130,7 @@ template <class Archive, class T> void serialize(Archive& ar, std::deque<T>& lis
 template <class Archive, class Value>
 void save(Archive& ar, const std::map<std::string, Value>& map, const unsigned int)
 {
-    stl::save_collection(ar, map);
+    saveCollection(ar, map);
 }
 
 template <class Archive, class Value>
@@ -104,22 +152,22 @@ void serialize(Archive& ar, std::map<std::string, Value>& map, const unsigned in
 template <class Archive> void serialize(Archive& ar, ColorRGB& color, const unsigned int version)
 {
     checkClassVersion(version);
-    ar& boost::serialization::make_nvp("r", color.r);
-    ar& boost::serialization::make_nvp("g", color.g);
-    ar& boost::serialization::make_nvp("b", color.b);
+    ar& boost::serialization::make_nvp(rName.text, color.r);
+    ar& boost::serialization::make_nvp(gName.text, color.g);
+    ar& boost::serialization::make_nvp(bName.text, color.b);
 }
 
 template <class Archive> void serialize(Archive& ar, Transferfunction& function, const unsigned int version)
 {
     checkClassVersion(version);
-    ar& boost::serialization::make_nvp("color", function.color);
-    ar& boost::serialization::make_nvp("alpha", function.alpha);
+    ar& boost::serialization::make_nvp(colorName.text, function.color);
+    ar& boost::serialization::make_nvp(alphaName.text, function.alpha);
 }
 
 template <class Archive> void serialize(Archive& ar, PresetManager& store, const unsigned int version)
 {
     checkClassVersion(version);
-    ar& boost::serialization::make_nvp("preset", store.preset);
+    ar& boost::serialization::make_nvp(presetName.text, store.preset);
 }
 
 namespace {
@@ -177,14 +225,15 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
         ~LimitScope() { itemLimit = 0; }
     } limitScope(text.size());
 
+    checkEndTagNames(text);
     PresetManager store;
     std::istringstream in(text);
     try {
         boost::archive::xml_iarchive archive(in);
         // The reader accepts any version; a newer format may mean other things.
         if (archive.get_library_version() > boost::archive::BOOST_ARCHIVE_VERSION())
-            TOOL_THROW("PresetManager::load()", "archive version " + std::to_string(archive.get_library_version()) +
-                                                    " is newer than this program reads");
+            TOOL_THROW(loadSource, "archive version " + std::to_string(archive.get_library_version()) +
+                                       " is newer than this program reads");
         archive >> boost::serialization::make_nvp("*this", store);
         // The archive's destructor checks the root's closing tag and, when it
         // is missing, throws out of the destructor, which ends the process.
@@ -193,7 +242,7 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
     } catch (const Tool::Exception&) {
         throw;
     } catch (const std::exception& error) {
-        TOOL_THROW("PresetManager::load()", error.what());
+        TOOL_THROW(loadSource, error.what());
     }
     return std::move(store.preset);
 }
