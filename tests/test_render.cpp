@@ -1,0 +1,898 @@
+// The OpenGL control: start-up, the textures and lists it makes from a data
+// set, the pictures it draws (read back from an off-screen buffer), the
+// camera and size handling.
+#include <GL/glew.h>
+
+#include "diagnostics/Logger.h"
+#include "flowdata/FlowData.h"
+#include "render/COpenGLControl.h"
+#include "render/GLSurface.h"
+#include "render/GridGeometry.h"
+#include "render/SliceOrder.h"
+#include "transfer/Transferfunction.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QThread>
+#include <QWidget>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
+#include <memory>
+#include <set>
+
+namespace {
+
+constexpr int viewSize = 400;
+
+using Vec3 = std::array<float, 3>;
+
+QApplication& application()
+{
+    static int argc = 1;
+    static char name[] = "test_render";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = new QApplication(argc, argv);
+    return *app;
+}
+
+// The single control of the process (the shader manager accepts each program
+// name once), created on first use; the start-up log is kept for its test.
+struct Viewer {
+    QWidget parent;
+    COpenGLControl control;
+    std::vector<Tool::Message> startUp;
+
+    Viewer()
+    {
+        parent.resize(viewSize, viewSize);
+        Tool::Logger& logger = Tool::Logger::instance();
+        logger.enabled = true;
+        const size_t before = logger.history.size();
+        control.oglCreate(QRect(0, 0, viewSize, viewSize), &parent);
+        startUp.assign(logger.history.begin() + long(before), logger.history.end());
+    }
+};
+
+Viewer& viewer()
+{
+    application();
+    static Viewer* shared = new Viewer();
+    return *shared;
+}
+
+struct Grid {
+    uint32_t X, Y, Z;
+    int frames = 1, layers = 0;
+    std::function<Vec3(uint32_t, uint32_t, uint32_t)> position = [](uint32_t i, uint32_t j, uint32_t k) {
+        return Vec3{{float(i), float(j), float(k)}};
+    };
+    std::function<Vec3(int, uint32_t, uint32_t, uint32_t)> vector = [](int, uint32_t, uint32_t, uint32_t) {
+        return Vec3{{0, 0, 0}};
+    };
+    std::function<float(int, int, uint32_t, uint32_t, uint32_t)> value = [](int, int, uint32_t, uint32_t, uint32_t) {
+        return 0.0f;
+    };
+};
+
+// A data set filled in memory, as a successful load leaves it.
+std::unique_ptr<FlowData> makeData(const Grid& g)
+{
+    auto data = std::make_unique<FlowData>();
+    data->size = {{g.X, g.Y, g.Z}};
+    data->layerCount = g.layers;
+    data->frameCount = g.frames;
+    for (uint32_t k = 0; k < g.Z; ++k)
+        for (uint32_t j = 0; j < g.Y; ++j)
+            for (uint32_t i = 0; i < g.X; ++i)
+                for (float c : g.position(i, j, k))
+                    data->positions.push_back(c);
+    for (int f = 0; f < g.frames; ++f) {
+        DataFrame frame;
+        frame.size = data->size;
+        frame.layers.resize(size_t(g.layers));
+        for (uint32_t k = 0; k < g.Z; ++k)
+            for (uint32_t j = 0; j < g.Y; ++j)
+                for (uint32_t i = 0; i < g.X; ++i) {
+                    for (float c : g.vector(f, i, j, k))
+                        frame.vectors.push_back(c);
+                    for (int l = 0; l < g.layers; ++l)
+                        frame.layers[size_t(l)].values.push_back(g.value(f, l, i, j, k));
+                }
+        data->frames.push_back(frame);
+    }
+    return data;
+}
+
+struct Picture {
+    std::vector<unsigned char> rgba;
+    int width = 0, height = 0;
+
+    std::array<int, 3> at(int x, int y) const
+    {
+        const size_t n = (size_t(y) * size_t(width) + size_t(x)) * 4;
+        return {{rgba[n], rgba[n + 1], rgba[n + 2]}};
+    }
+    bool bright(int x, int y) const
+    {
+        const auto c = at(x, y);
+        return c[0] >= 250 && c[1] >= 250 && c[2] >= 250;
+    }
+};
+
+Picture render(COpenGLControl& control)
+{
+    Picture p;
+    EXPECT_TRUE(control.renderPixels(p.rgba, p.width, p.height));
+    return p;
+}
+
+// Where a point of the normalised data box lands in the picture (top row
+// first), following the camera's transform independently of GL.
+std::array<float, 2> project(const COpenGLControl& c, Vec3 p, int width, int height, bool dataScale = true)
+{
+    const float s = dataScale ? c.scale : 1.0f;
+    float x = p[0] * s, y = p[1] * s, z = p[2] * s;
+    const float ry = c.rotY * float(M_PI) / 180, rx = c.rotX * float(M_PI) / 180;
+    const float x1 = x * std::cos(ry) + z * std::sin(ry), z1 = -x * std::sin(ry) + z * std::cos(ry);
+    x = x1;
+    z = z1;
+    const float y2 = y * std::cos(rx) - z * std::sin(rx), z2 = y * std::sin(rx) + z * std::cos(rx);
+    y = y2;
+    z = z2;
+    x += c.panX;
+    y += c.panY;
+    z += c.panZ * c.zoom;
+    const float f = 1.0f / std::tan(17.5f * float(M_PI) / 180);
+    const float aspect = float(width) / float(height);
+    const float ndcX = f / aspect * x / -z, ndcY = f * y / -z;
+    return {{(ndcX + 1) / 2 * float(width), (1 - (ndcY + 1) / 2) * float(height)}};
+}
+
+void expectColour(const Picture& p, float fx, float fy, std::array<int, 3> expected, int tolerance = 3)
+{
+    const int x = int(fx), y = int(fy);
+    const auto c = p.at(x, y);
+    for (int ch = 0; ch < 3; ++ch)
+        EXPECT_NEAR(c[size_t(ch)], expected[size_t(ch)], tolerance)
+            << "channel " << ch << " at (" << x << ", " << y << ")";
+}
+
+// Transfer function made of the given colour and opacity points only.
+Transferfunction transfer(std::deque<Transferfunction::ColorPoint> colours,
+                          std::deque<Transferfunction::AlphaPoint> alphas)
+{
+    Transferfunction tf;
+    tf.color = std::move(colours);
+    tf.alpha = std::move(alphas);
+    return tf;
+}
+
+class RenderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        COpenGLControl& c = viewer().control;
+        ASSERT_NE(c.surface, nullptr);
+        c.resetCamera();
+        c.scale = 5.0f; // a 4 x 4 grid fits the 400 x 400 view
+        c.showAxes = false;
+        c.showWireframe = false;
+        c.showLayer = false;
+        c.showGlyphs = false;
+    }
+
+    // The data set dies with the fixture; the control lets go of it first.
+    void TearDown() override { control().setFlowData(nullptr); }
+
+    COpenGLControl& control() { return viewer().control; }
+
+    // Loads data into the control; the control keeps a pointer, so the data
+    // set lives as long as the fixture.
+    void show(const Grid& g)
+    {
+        data = makeData(g);
+        control().setFlowData(data.get());
+    }
+
+    Vec3 node(uint32_t i, uint32_t j, uint32_t k) const
+    {
+        const GridGeometry grid(data->positions, data->size);
+        return grid.node(i, j, k);
+    }
+
+    std::unique_ptr<FlowData> data;
+};
+
+TEST_F(RenderTest, StartUpLogsItsSixLinesInOrder)
+{
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"COpenGLController", "CG-ShaderManger initialised .. [OK]"},
+        {"COpenGLController", "TransferShader loaded .. [OK]"},
+        {"COpenGLController", "GlyphShaders loaded .. [OK]"},
+        {"COpenGLController", "Glew initialised .. [OK]"},
+        {"COpenGLControl::oglInitialize()", "Initialising OpenGL .. [OK]"},
+        {"COpenGLControl::oglCreate()", "Creating OpenGL Context .. [OK]"},
+    };
+    std::vector<std::pair<std::string, std::string>> logged;
+    for (const Tool::Message& m : viewer().startUp)
+        if (m.source.rfind("COpenGLControl", 0) == 0) {
+            logged.emplace_back(m.source, m.text);
+            EXPECT_EQ(m.details, "");
+            EXPECT_EQ(m.level, 1);
+        }
+    EXPECT_EQ(logged, expected);
+    ASSERT_FALSE(viewer().startUp.empty());
+    EXPECT_EQ(viewer().startUp.back().text, "Creating OpenGL Context .. [OK]");
+    EXPECT_EQ(control().glyphVertex.name, "GlyphVertex");
+    ASSERT_EQ(control().glyphVertex.parameters.count("modelViewProj"), 1u);
+    EXPECT_NE(control().glyphVertex.parameters.at("modelViewProj"), nullptr);
+}
+
+TEST_F(RenderTest, WithoutDataOnlyTheAxesAreDrawnOnBlack)
+{
+    COpenGLControl& c = control();
+    c.setFlowData(nullptr);
+    c.showAxes = true;
+    c.showGlyphs = true; // nothing to put them on without data
+    const Picture start = render(c);
+    const float w = float(start.width), h = float(start.height);
+    // x to the right in red, y upwards in green, both through the centre.
+    const auto xEnd = project(c, {{0.6f, 0, 0}}, start.width, start.height, false);
+    const auto yEnd = project(c, {{0, 0.6f, 0}}, start.width, start.height, false);
+    auto redNear = [&](const Picture& p, float x, float y) {
+        return p.at(int(x), int(y)) == std::array<int, 3>{{255, 0, 0}} ||
+               p.at(int(x), int(y) - 1) == std::array<int, 3>{{255, 0, 0}};
+    };
+    EXPECT_TRUE(redNear(start, xEnd[0], xEnd[1]));
+    EXPECT_TRUE(start.at(int(yEnd[0]), int(yEnd[1])) == (std::array<int, 3>{{0, 255, 0}}) ||
+                start.at(int(yEnd[0]) - 1, int(yEnd[1])) == (std::array<int, 3>{{0, 255, 0}}));
+    // Beyond the axes' ends, and off them, everything is black.
+    const auto beyond = project(c, {{1.2f, 0, 0}}, start.width, start.height, false);
+    EXPECT_FALSE(redNear(start, beyond[0], beyond[1]));
+    for (auto [x, y] : {std::pair<float, float>{5, 5}, {w - 5, h - 5}, {w / 4, h / 4}, {w * 0.7f, h * 0.3f}})
+        EXPECT_EQ(start.at(int(x), int(y)), (std::array<int, 3>{{0, 0, 0}}));
+
+    // Turned a quarter about x, the z axis stands upright in blue.
+    c.rotX = 90;
+    const Picture turned = render(c);
+    const auto zEnd = project(c, {{0, 0, 0.6f}}, turned.width, turned.height, false);
+    EXPECT_TRUE(turned.at(int(zEnd[0]), int(zEnd[1])) == (std::array<int, 3>{{0, 0, 255}}) ||
+                turned.at(int(zEnd[0]) - 1, int(zEnd[1])) == (std::array<int, 3>{{0, 0, 255}}));
+
+    c.showAxes = false;
+    const Picture none = render(c);
+    EXPECT_EQ(std::count(none.rgba.begin(), none.rgba.end(), 0), long(none.rgba.size() * 3 / 4));
+}
+
+TEST_F(RenderTest, GlyphTextureIsTheArrowHeadWithFullOpacity)
+{
+    const int rows[6][7] = {
+        {0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0}, {0, 0, 1, 1, 1, 0, 0},
+        {0, 1, 1, 1, 1, 1, 0}, {1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 0},
+    };
+    ASSERT_TRUE(glIsTexture(control().glyphTexture));
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, control().glyphTexture);
+    GLint width = 0, height = 0, filter = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
+    glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &filter);
+    EXPECT_EQ(width, 7);
+    EXPECT_EQ(height, 6);
+    EXPECT_EQ(filter, GL_NEAREST);
+    std::vector<float> texels(7 * 6 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 4);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
+    for (int t = 0; t < 6; ++t)
+        for (int s = 0; s < 7; ++s) {
+            const float* texel = &texels[size_t(t * 7 + s) * 4];
+            EXPECT_FLOAT_EQ(texel[0], float(rows[t][s])) << "row " << t << " column " << s;
+            EXPECT_FLOAT_EQ(texel[1], texel[0]);
+            EXPECT_FLOAT_EQ(texel[2], texel[0]);
+            EXPECT_FLOAT_EQ(texel[3], 1.0f);
+        }
+}
+
+TEST_F(RenderTest, VectorsShowAsClampedColoursAtTheirNodes)
+{
+    Grid g{4, 4, 1};
+    g.vector = [](int, uint32_t i, uint32_t j, uint32_t) -> Vec3 {
+        if (i == 1 && j == 1)
+            return {{1.5f, -0.5f, 0.25f}};
+        if (i == 2 && j == 2)
+            return {{-1.0f, 2.0f, 0.75f}};
+        if (i == 2 && j == 1)
+            return {{0.5f, 0.5f, 0.5f}};
+        return {{0, 0, 1}};
+    };
+    show(g);
+    const Picture p = render(control());
+    const auto n11 = project(control(), node(1, 1, 0), p.width, p.height);
+    const auto n22 = project(control(), node(2, 2, 0), p.width, p.height);
+    const auto n21 = project(control(), node(2, 1, 0), p.width, p.height);
+    expectColour(p, n11[0], n11[1], {{255, 0, 64}});
+    expectColour(p, n22[0], n22[1], {{0, 255, 191}});
+    expectColour(p, n21[0], n21[1], {{128, 128, 128}});
+    // The outer nodes show their own value too, not a border colour.
+    const auto corner = project(control(), node(0, 0, 0), p.width, p.height);
+    expectColour(p, corner[0] + 1, corner[1] - 1, {{0, 0, 255}}, 8);
+    // Node (2, 2) lies up and to the right of node (1, 1) on screen.
+    EXPECT_GT(n22[0], n11[0]);
+    EXPECT_LT(n22[1], n11[1]);
+}
+
+TEST_F(RenderTest, LayerColoursAndOpacitiesComeFromTheTransferFunction)
+{
+    Grid g{4, 4, 1};
+    g.layers = 2;
+    g.value = [](int, int l, uint32_t i, uint32_t j, uint32_t) -> float {
+        if (l == 1)
+            return 0.5f;
+        if (i == 1 && j == 1)
+            return 0.0f;
+        if (i == 2 && j == 2)
+            return 1.0f;
+        return 0.5f;
+    };
+    show(g);
+    const Transferfunction tf =
+        transfer({{0.0f, ColorRGB(255, 0, 0)}, {1.0f, ColorRGB(0, 0, 255)}}, {{0.0f, 1.0f}, {1.0f, 0.2f}});
+    control().loadTransferTexture(tf);
+    EXPECT_EQ(Tool::Logger::instance().history.back().text, "OpenGL Transfer Texture loaded .. [OK]");
+    EXPECT_EQ(Tool::Logger::instance().history.back().source, "COpenGLController");
+    control().showLayer = true;
+    const Picture p = render(control());
+    const std::vector<unsigned char> table = tf.buildRGBATable();
+    auto blended = [&](int entry) {
+        const unsigned char* e = &table[size_t(entry) * 4];
+        return std::array<int, 3>{{e[0] * e[3] / 255, e[1] * e[3] / 255, e[2] * e[3] / 255}};
+    };
+    const auto n11 = project(control(), node(1, 1, 0), p.width, p.height);
+    const auto n22 = project(control(), node(2, 2, 0), p.width, p.height);
+    const auto n12 = project(control(), node(1, 2, 0), p.width, p.height);
+    expectColour(p, n11[0], n11[1], {{255, 0, 0}});
+    expectColour(p, n22[0], n22[1], {{0, 0, 51}});
+    expectColour(p, n12[0], n12[1], blended(2048));
+
+    // Another layer is another texture.
+    control().currentLayer = 1;
+    const Picture q = render(control());
+    expectColour(q, n11[0], n11[1], blended(2048));
+}
+
+TEST_F(RenderTest, LayerValuesKeepEnoughPrecisionForEveryTransferTexel)
+{
+    // Two layers a few transfer texels apart; the function steps between them.
+    Grid g{4, 4, 1};
+    g.layers = 2;
+    g.value = [](int, int l, uint32_t, uint32_t, uint32_t) { return l == 0 ? 0.5f : 2052.0f / 4095.0f; };
+    show(g);
+    control().loadTransferTexture(transfer({{0.0f, ColorRGB(0, 0, 0)},
+                                            {0.5003f, ColorRGB(0, 0, 0)},
+                                            {0.5004f, ColorRGB(255, 255, 255)},
+                                            {1.0f, ColorRGB(255, 255, 255)}},
+                                           {{0.0f, 1.0f}, {1.0f, 1.0f}}));
+    control().showLayer = true;
+    const int centre = viewSize / 2;
+    const Picture low = render(control());
+    expectColour(low, centre, centre, {{0, 0, 0}}, 0);
+    control().currentLayer = 1;
+    const Picture high = render(control());
+    expectColour(high, centre, centre, {{255, 255, 255}}, 0);
+}
+
+TEST_F(RenderTest, EachSliceShowsItsOwnDataFromAboveAndBelow)
+{
+    Grid g{4, 4, 2};
+    g.vector = [](int, uint32_t, uint32_t, uint32_t k) { return k == 0 ? Vec3{{1, 0, 0}} : Vec3{{0, 1, 0}}; };
+    show(g);
+    const int centre = viewSize / 2;
+    // From above the upper slice (k = 1) is nearer.
+    expectColour(render(control()), centre, centre, {{0, 255, 0}});
+    control().rotX = 180;
+    expectColour(render(control()), centre, centre, {{255, 0, 0}});
+}
+
+TEST_F(RenderTest, TranslucentSlicesCompositeFromEitherSide)
+{
+    Grid g{4, 4, 2};
+    g.layers = 1;
+    g.value = [](int, int, uint32_t, uint32_t, uint32_t k) { return k == 0 ? 0.25f : 0.75f; };
+    show(g);
+    control().loadTransferTexture(transfer({{0.0f, ColorRGB(255, 0, 0)},
+                                            {0.4f, ColorRGB(255, 0, 0)},
+                                            {0.6f, ColorRGB(0, 255, 0)},
+                                            {1.0f, ColorRGB(0, 255, 0)}},
+                                           {{0.0f, 0.5f}, {1.0f, 0.5f}}));
+    control().showLayer = true;
+    const int centre = viewSize / 2;
+    // Half-opaque green (near) over half-opaque red (far) over black.
+    expectColour(render(control()), centre, centre, {{64, 127, 0}}, 3);
+    control().rotX = 180;
+    expectColour(render(control()), centre, centre, {{127, 64, 0}}, 3);
+    // Seen at a slant from below, still both slices.
+    control().rotX = 200;
+    control().rotY = 20;
+    expectColour(render(control()), centre, centre, {{127, 64, 0}}, 3);
+}
+
+TEST_F(RenderTest, WireframeDrawsWhiteCellEdgesWithoutFill)
+{
+    Grid g{4, 4, 1};
+    g.vector = [](int, uint32_t, uint32_t, uint32_t) { return Vec3{{0, 0, 1}}; };
+    show(g);
+    control().showWireframe = true;
+    control().showLayer = true; // the wireframe wins over either fill
+    const Picture p = render(control());
+    // Half-way along the edge from node (1, 1) to node (1, 2).
+    const Vec3 a = node(1, 1, 0), b = node(1, 2, 0);
+    const auto edge = project(control(), {{a[0], (a[1] + b[1]) / 2, 0}}, p.width, p.height);
+    bool white = false;
+    for (int dx = -1; dx <= 1; ++dx)
+        white = white || p.bright(int(edge[0]) + dx, int(edge[1]));
+    EXPECT_TRUE(white);
+    const Vec3 c = node(2, 2, 0);
+    const auto cell = project(control(), {{(a[0] + c[0]) / 2, (a[1] + c[1]) / 2, 0}}, p.width, p.height);
+    expectColour(p, cell[0], cell[1], {{0, 0, 0}}, 0);
+    // The same view filled: the cell is blue.
+    control().showWireframe = false;
+    control().showLayer = false;
+    expectColour(render(control()), cell[0], cell[1], {{0, 0, 255}});
+}
+
+TEST_F(RenderTest, GlyphsAreArrowHeadsDrawnOverTheNearerSlice)
+{
+    Grid g{4, 4, 2};
+    g.vector = [](int, uint32_t, uint32_t, uint32_t) { return Vec3{{0, 0, 1}}; };
+    show(g);
+    control().showGlyphs = true;
+    const Picture p = render(control());
+    // Lattice point (q = 10, r = 1) of the 22 x 4 points on the bottom face.
+    const GridGeometry grid(data->positions, data->size);
+    const float s = grid.factor;
+    const Vec3 point{{(-grid.extent[0] / 2 + 10 * grid.extent[0] / 21) * s,
+                      (-grid.extent[1] / 2 + 1 * grid.extent[1] / 3) * s, -grid.extent[2] / 2 * s}};
+    const auto at = project(control(), point, p.width, p.height);
+    const int x = int(at[0]), y = int(at[1]);
+    EXPECT_TRUE(p.bright(x, y)) << "glyph centre hidden by the slice above it";
+    // The sprite's empty first and last rows let the grid show through.
+    expectColour(p, float(x), float(y - 6), {{0, 0, 255}});
+    expectColour(p, float(x), float(y + 6), {{0, 0, 255}});
+    // 16 of the sprite's 42 texels are white: about that share of 13 x 13.
+    int whites = 0;
+    for (int dy = -6; dy <= 6; ++dy)
+        for (int dx = -6; dx <= 6; ++dx)
+            whites += p.bright(x + dx, y + dy);
+    EXPECT_NEAR(whites, 169 * 16 / 42, 20);
+    // Glyphs off: the same spot is the grid's colour.
+    control().showGlyphs = false;
+    expectColour(render(control()), float(x), float(y), {{0, 0, 255}});
+}
+
+TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
+{
+    Grid first{3, 3, 2};
+    first.frames = 2;
+    first.layers = 1;
+    show(first);
+    std::set<unsigned> old(control().vectorTextures.begin(), control().vectorTextures.end());
+    for (const auto& layer : control().layerTextures)
+        old.insert(layer.begin(), layer.end());
+    ASSERT_EQ(old.size(), 2u + 1u * 2u);
+
+    control().loadTransferTexture(Transferfunction());
+    const unsigned transferName = control().transferTexture;
+    control().currentFrame = 1;
+    control().currentLayer = 0;
+    Grid second{5, 4, 3};
+    second.frames = 3;
+    second.layers = 2;
+    auto keep = std::move(data);
+    show(second);
+    EXPECT_EQ(control().currentFrame, 0u);
+    std::set<unsigned> now(control().vectorTextures.begin(), control().vectorTextures.end());
+    ASSERT_EQ(control().layerTextures.size(), 2u);
+    for (const auto& layer : control().layerTextures) {
+        EXPECT_EQ(layer.size(), 3u);
+        now.insert(layer.begin(), layer.end());
+    }
+    EXPECT_EQ(now.size(), 3u + 2u * 3u);
+    for (unsigned name : now)
+        EXPECT_TRUE(glIsTexture(name));
+    for (unsigned name : old) {
+        if (!now.count(name)) {
+            EXPECT_FALSE(glIsTexture(name)) << "texture " << name << " was not released";
+        }
+    }
+    // The transfer and glyph textures stay.
+    EXPECT_EQ(control().transferTexture, transferName);
+    EXPECT_TRUE(glIsTexture(transferName));
+    EXPECT_TRUE(glIsTexture(control().glyphTexture));
+    // The new textures have the new shape.
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, control().layerTextures[1][2]);
+    GLint w = 0, h = 0, d = 0;
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &w);
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &h);
+    glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_DEPTH, &d);
+    EXPECT_EQ(w, 5);
+    EXPECT_EQ(h, 4);
+    EXPECT_EQ(d, 3);
+}
+
+TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
+{
+    Grid g{4, 4, 1};
+    g.frames = 2;
+    g.vector = [](int f, uint32_t, uint32_t, uint32_t) { return f == 0 ? Vec3{{1, 0, 0}} : Vec3{{0, 1, 0}}; };
+    show(g);
+    const std::vector<unsigned> names = control().vectorTextures;
+    const int centre = viewSize / 2;
+    expectColour(render(control()), centre, centre, {{255, 0, 0}});
+    // Repaint frame 1's texture behind the control's back: if switching to
+    // frame 1 uploaded the data again, the picture would be green.
+    const std::vector<float> blue(4 * 4 * 3, 0.0f);
+    std::vector<float> texels(blue);
+    for (size_t n = 2; n < texels.size(); n += 3)
+        texels[n] = 1.0f;
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, names[1]);
+    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RGB, GL_FLOAT, texels.data());
+    control().currentFrame = 1;
+    expectColour(render(control()), centre, centre, {{0, 0, 255}});
+    EXPECT_EQ(control().vectorTextures, names);
+}
+
+TEST_F(RenderTest, AfterAFailedLoadThePreviousPictureStays)
+{
+    Grid g{4, 4, 1};
+    g.vector = [](int, uint32_t i, uint32_t j, uint32_t) { return Vec3{{float(i) / 3, float(j) / 3, 0.5f}}; };
+    show(g);
+    control().showGlyphs = true;
+    const Picture before = render(control());
+    // A failed load empties the data set the control points to.
+    data->positions.clear();
+    data->frames.clear();
+    data->size = {{0, 0, 0}};
+    const Picture after = render(control());
+    EXPECT_EQ(before.rgba, after.rgba);
+}
+
+TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
+{
+    GLint largest = 0;
+    glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &largest);
+    Grid g{uint32_t(largest) + 1, 2, 1};
+    g.layers = 1;
+    show(g);
+    bool vectorsLogged = false, layersLogged = false;
+    for (const Tool::Message& m : Tool::Logger::instance().history) {
+        vectorsLogged |= m.text == "Creating vector textures .. [FAILED]";
+        layersLogged |= m.text == "Creating layer textures .. [FAILED]";
+    }
+    EXPECT_TRUE(vectorsLogged);
+    EXPECT_TRUE(layersLogged);
+    EXPECT_TRUE(control().vectorTextures.empty());
+    EXPECT_TRUE(control().layerTextures.empty());
+    control().showAxes = true;
+    const Picture vectors = render(control());
+    control().showLayer = true;
+    control().showGlyphs = true;
+    render(control());
+    control().showWireframe = true;
+    render(control());
+    // The axes are still drawn.
+    const auto xEnd = project(control(), {{0.6f, 0, 0}}, vectors.width, vectors.height, false);
+    EXPECT_TRUE(vectors.at(int(xEnd[0]), int(xEnd[1]))[0] == 255 ||
+                vectors.at(int(xEnd[0]), int(xEnd[1]) - 1)[0] == 255);
+}
+
+TEST_F(RenderTest, ShortFrameDataIsRefusedWithoutReadingPastIt)
+{
+    Grid g{4, 4, 2};
+    g.frames = 2;
+    g.layers = 1;
+    auto bad = makeData(g);
+    bad->frames[1].vectors.resize(5);
+    bad->frames[1].layers[0].values.resize(3);
+    data = std::move(bad);
+    control().setFlowData(data.get());
+    EXPECT_TRUE(control().vectorTextures.empty());
+    EXPECT_TRUE(control().layerTextures.empty());
+    EXPECT_EQ(Tool::Logger::instance().history.back().source, "COpenGLControl::createLayerTextures()");
+    render(control());
+}
+
+TEST_F(RenderTest, AResizeSetsViewportAndAspect)
+{
+    COpenGLControl& c = control();
+    c.OnSize(SIZE_RESTORED, 800, 600); // may be the first one, which is ignored
+    c.OnSize(SIZE_RESTORED, 800, 600);
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(std::vector<GLint>(viewport, viewport + 4), (std::vector<GLint>{0, 0, 800, 600}));
+    GLfloat projection[16];
+    glGetFloatv(GL_PROJECTION_MATRIX, projection);
+    EXPECT_NEAR(projection[5] / projection[0], 800.0f / 600.0f, 1e-5);
+    EXPECT_EQ(c.container()->geometry(), QRect(0, 0, 800, 600));
+    Picture p = render(c);
+    EXPECT_EQ(p.width, 800);
+    EXPECT_EQ(p.height, 600);
+    c.OnSize(SIZE_RESTORED, viewSize, viewSize);
+    c.OnSize(SIZE_MINIMIZED, 10, 10);
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_EQ(viewport[2], viewSize);
+}
+
+TEST_F(RenderTest, AnExposedWindowShowsThePaint)
+{
+    QWidget& parent = viewer().parent;
+    parent.show();
+    QWindow* window = dynamic_cast<QWindow*>(control().surface);
+    ASSERT_NE(window, nullptr);
+    auto spin = [](int milliseconds, const std::function<bool()>& done) {
+        QElapsedTimer timer;
+        timer.start();
+        while (!done() && timer.elapsed() < milliseconds) {
+            QApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(5);
+        }
+    };
+    spin(5000, [&] { return window->isExposed(); });
+    ASSERT_TRUE(window->isExposed());
+    spin(200, [] { return false; });
+    // The paint comes from the event loop, not from Invalidate itself.
+    control().setFlowData(nullptr);
+    control().showAxes = true;
+    control().Invalidate();
+    spin(300, [] { return false; });
+    const QImage shot = window->screen()->grabWindow(window->winId()).toImage();
+    parent.hide();
+    ASSERT_FALSE(shot.isNull());
+    shot.save("/tmp/render-shot.png");
+    const auto xEnd = project(control(), {{0.6f, 0, 0}}, shot.width(), shot.height(), false);
+    const QColor a = shot.pixelColor(int(xEnd[0]), int(xEnd[1]));
+    const QColor b = shot.pixelColor(int(xEnd[0]), int(xEnd[1]) - 1);
+    EXPECT_TRUE(a == QColor(255, 0, 0) || b == QColor(255, 0, 0));
+    EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 0, 0));
+}
+
+TEST_F(RenderTest, GlyphPointsAreTwentyTwoByFourOnTheBottomFace)
+{
+    Grid g{4, 4, 3};
+    show(g);
+    // Feedback mode returns every vertex that survives clipping.
+    std::vector<GLfloat> buffer(4096);
+    glFeedbackBuffer(GLsizei(buffer.size()), GL_3D, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    glMatrixMode(GL_PROJECTION);
+    glPushMatrix();
+    glLoadIdentity();
+    glMatrixMode(GL_MODELVIEW);
+    glLoadIdentity();
+    glCallList(control().glyphPointList);
+    const GLint used = glRenderMode(GL_RENDER);
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    int points = 0;
+    float lowX = 1e9f, highX = -1e9f, lowY = 1e9f, highY = -1e9f;
+    for (GLint n = 0; n + 3 < used; n += 4) {
+        ASSERT_EQ(buffer[size_t(n)], GLfloat(GL_POINT_TOKEN));
+        ++points;
+        lowX = std::min(lowX, buffer[size_t(n) + 1]);
+        highX = std::max(highX, buffer[size_t(n) + 1]);
+        lowY = std::min(lowY, buffer[size_t(n) + 2]);
+        highY = std::max(highY, buffer[size_t(n) + 2]);
+    }
+    EXPECT_EQ(points, 88);
+    // Window coordinates of the box's x and y edges (both edges included).
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    EXPECT_NEAR(lowX, viewport[2] * 0.25f, 0.01f);
+    EXPECT_NEAR(highX, viewport[2] * 0.75f, 0.01f);
+    EXPECT_NEAR(lowY, viewport[3] * 0.25f, 0.01f);
+    EXPECT_NEAR(highY, viewport[3] * 0.75f, 0.01f);
+}
+
+// Camera and size handling need no window: a control without one keeps its
+// arithmetic and its log lines.
+TEST(ControlCamera, DragsRotateOrPanFromTheLastPointerPosition)
+{
+    COpenGLControl c;
+    c.OnMouseMove(0, 100, 100); // no button: only remembered
+    EXPECT_FLOAT_EQ(c.rotY, 0);
+    c.OnMouseMove(MK_LBUTTON, 110, 100);
+    EXPECT_FLOAT_EQ(c.rotY, 5);
+    EXPECT_FLOAT_EQ(c.rotX, 0);
+    c.OnMouseMove(MK_LBUTTON, 110, 110);
+    EXPECT_FLOAT_EQ(c.rotX, 5);
+    c.OnMouseMove(MK_LBUTTON | MK_SHIFT, 120, 110);
+    EXPECT_FLOAT_EQ(c.panX, 0.25f);
+    c.OnMouseMove(MK_LBUTTON | MK_SHIFT, 120, 120);
+    EXPECT_FLOAT_EQ(c.panY, -0.25f);
+    EXPECT_FLOAT_EQ(c.panZ, -10.0f);
+    EXPECT_FLOAT_EQ(c.rotX, 5);
+    EXPECT_FLOAT_EQ(c.rotY, 5);
+    c.OnMouseMove(MK_SHIFT, 300, 300); // Shift alone moves nothing
+    EXPECT_FLOAT_EQ(c.panX, 0.25f);
+    EXPECT_FLOAT_EQ(c.lastMouseX, 300);
+    EXPECT_FLOAT_EQ(c.lastMouseY, 300);
+}
+
+TEST(ControlCamera, WheelStepsStopAtTheirLimits)
+{
+    COpenGLControl c;
+    for (int i = 0; i < 9; ++i)
+        c.OnMouseHWheel(0, 120, 0, 0);
+    EXPECT_LT(c.zoom, 0.1f);
+    EXPECT_GT(c.zoom, 0.09f);
+    c.OnMouseHWheel(0, 1, 0, 0); // only the sign counts
+    EXPECT_FLOAT_EQ(c.zoom, 0.1f);
+    c.OnMouseHWheel(0, 32767, 0, 0);
+    EXPECT_FLOAT_EQ(c.zoom, 0.1f);
+    c.OnMouseHWheel(0, -120, 0, 0);
+    EXPECT_NEAR(c.zoom, 0.2f, 1e-6);
+    c.OnMouseHWheel(0, 0, 0, 0);
+    EXPECT_NEAR(c.zoom, 0.2f, 1e-6);
+
+    for (int i = 0; i < 19; ++i)
+        c.OnMouseHWheel(MK_SHIFT, 120, 0, 0);
+    EXPECT_FLOAT_EQ(c.scale, 0.5f);
+    c.OnMouseHWheel(MK_SHIFT, 120, 0, 0);
+    EXPECT_FLOAT_EQ(c.scale, 0.5f);
+    c.OnMouseHWheel(MK_SHIFT, -120, 0, 0);
+    EXPECT_FLOAT_EQ(c.scale, 1.0f);
+    c.OnMouseHWheel(MK_SHIFT, 0, 0, 0);
+    EXPECT_FLOAT_EQ(c.scale, 1.0f);
+    EXPECT_NEAR(c.zoom, 0.2f, 1e-6); // Shift turns scale, not zoom
+}
+
+TEST(ControlCamera, ResetRestoresTheStartViewButNotThePointer)
+{
+    COpenGLControl c;
+    c.OnMouseMove(0, 10, 10);
+    c.OnMouseMove(MK_LBUTTON, 50, 70);
+    c.OnMouseMove(MK_LBUTTON | MK_SHIFT, 20, 30);
+    c.OnMouseHWheel(0, 120, 0, 0);
+    c.OnMouseHWheel(MK_SHIFT, -120, 0, 0);
+    c.resetCamera();
+    EXPECT_FLOAT_EQ(c.zoom, 1.0f);
+    EXPECT_FLOAT_EQ(c.scale, 10.0f);
+    EXPECT_FLOAT_EQ(c.panX, 0);
+    EXPECT_FLOAT_EQ(c.panY, 0);
+    EXPECT_FLOAT_EQ(c.panZ, -10.0f);
+    EXPECT_FLOAT_EQ(c.rotX, 0);
+    EXPECT_FLOAT_EQ(c.rotY, 0);
+    EXPECT_FLOAT_EQ(c.lastMouseX, 20);
+    EXPECT_FLOAT_EQ(c.lastMouseY, 30);
+}
+
+TEST(ControlSize, EveryCallIsLoggedAndOnlyTheFirstRealSizeIsIgnored)
+{
+    Tool::Logger& logger = Tool::Logger::instance();
+    logger.enabled = true;
+    COpenGLControl c;
+    const size_t before = logger.history.size();
+    c.OnSize(SIZE_RESTORED, 0, 480);
+    c.OnSize(SIZE_RESTORED, 640, -1);
+    c.OnSize(SIZE_MINIMIZED, 640, 480);
+    EXPECT_TRUE(c.firstSize) << "zero sizes and minimising do not count";
+    c.OnSize(SIZE_RESTORED, 640, 480);
+    EXPECT_FALSE(c.firstSize);
+    c.OnSize(SIZE_MAXIMIZED, 1024, 768);
+    EXPECT_FALSE(c.firstSize);
+    const std::vector<std::string> details = {"New Size: (0,0,0,480)", "New Size: (0,0,640,-1)",
+                                              "New Size: (0,0,640,480)", "New Size: (0,0,640,480)",
+                                              "New Size: (0,0,1024,768)"};
+    ASSERT_EQ(logger.history.size() - before, details.size());
+    for (size_t n = 0; n < details.size(); ++n) {
+        const Tool::Message& m = logger.history[before + n];
+        EXPECT_EQ(m.source, "COpenGLControl::OnSize()");
+        EXPECT_EQ(m.text, "Resizing OpenGL Control");
+        EXPECT_EQ(m.details, details[n]);
+        EXPECT_EQ(m.level, 1);
+    }
+}
+
+TEST(GridBox, IsCentredWithTheLongestSideFromMinusToPlusHalf)
+{
+    // A square sheet away from the origin.
+    std::vector<float> positions;
+    for (int j = 0; j < 3; ++j)
+        for (int i = 0; i < 3; ++i)
+            positions.insert(positions.end(), {10.0f + 2 * i, -4.0f + 2 * j, 7.0f});
+    const GridGeometry sheet(positions, {{3, 3, 1}});
+    ASSERT_TRUE(sheet.valid());
+    EXPECT_FLOAT_EQ(sheet.node(0, 0, 0)[0], -0.5f);
+    EXPECT_FLOAT_EQ(sheet.node(2, 2, 0)[1], 0.5f);
+    EXPECT_FLOAT_EQ(sheet.node(1, 1, 0)[2], 0.0f);
+    EXPECT_FLOAT_EQ(sheet.node(1, 1, 0)[0], 0.0f);
+    EXPECT_TRUE(sheet.sliceIsFlat(0));
+
+    // A grid running towards negative x is normalised like its mirror.
+    std::vector<float> mirrored;
+    for (int i = 0; i < 2; ++i)
+        mirrored.insert(mirrored.end(), {-4.0f * i, 0.0f, 0.0f});
+    const GridGeometry back(mirrored, {{2, 1, 1}});
+    EXPECT_FLOAT_EQ(back.node(0, 0, 0)[0], 0.5f);
+    EXPECT_FLOAT_EQ(back.node(1, 0, 0)[0], -0.5f);
+
+    // Too few positions for the size, and a single node.
+    EXPECT_FALSE(GridGeometry(std::vector<float>(5), {{2, 1, 1}}).valid());
+    const std::vector<float> one{3, 3, 3};
+    const GridGeometry point(one, {{1, 1, 1}});
+    ASSERT_TRUE(point.valid());
+    EXPECT_FLOAT_EQ(point.node(0, 0, 0)[0], 0.0f);
+}
+
+TEST(GridBox, SlicesAreFlatOnlyWhenEvenlySpacedInAPlane)
+{
+    auto sheet = [](std::function<Vec3(int, int)> at) {
+        std::vector<float> p;
+        for (int j = 0; j < 4; ++j)
+            for (int i = 0; i < 5; ++i)
+                for (float c : at(i, j))
+                    p.push_back(c);
+        return p;
+    };
+    const std::vector<float> sheared = sheet([](int i, int j) { return Vec3{{i + 0.5f * j, 2.0f * j, 0.1f * i}}; });
+    EXPECT_TRUE(GridGeometry(sheared, {{5, 4, 1}}).sliceIsFlat(0));
+    const std::vector<float> stretched = sheet([](int i, int j) { return Vec3{{float(i * i), float(j), 0}}; });
+    EXPECT_FALSE(GridGeometry(stretched, {{5, 4, 1}}).sliceIsFlat(0));
+    const std::vector<float> bent = sheet([](int i, int j) { return Vec3{{float(i), float(j), i == 2 ? 0.5f : 0}}; });
+    EXPECT_FALSE(GridGeometry(bent, {{5, 4, 1}}).sliceIsFlat(0));
+    const std::vector<float> broken = sheet([](int i, int j) {
+        return Vec3{{float(i), j == 3 ? std::nanf("") : float(j), 0}};
+    });
+    EXPECT_FALSE(GridGeometry(broken, {{5, 4, 1}}).sliceIsFlat(0));
+}
+
+TEST(SliceOrder, FarthestSlicesComeFirst)
+{
+    const std::vector<float> depths{-0.3f, -0.1f, 0.1f, 0.3f};
+    // The start camera: eye at z = +10 in front of the data.
+    const float above[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -10, 1};
+    EXPECT_EQ(slicesBackToFront(above, depths), (std::vector<int>{0, 1, 2, 3}));
+    // Turned half about x: the eye is below.
+    const float below[16] = {1, 0, 0, 0, 0, -1, 0, 0, 0, 0, -1, 0, 0, 0, -10, 1};
+    EXPECT_EQ(slicesBackToFront(below, depths), (std::vector<int>{3, 2, 1, 0}));
+    // Scaled by 10 and the eye inside the stack at z = 0.15 model units:
+    // farthest first on either side.
+    const float inside[16] = {10, 0, 0, 0, 0, 10, 0, 0, 0, 0, 10, 0, 0, 0, -1.5f, 1};
+    EXPECT_EQ(slicesBackToFront(inside, depths), (std::vector<int>{0, 1, 3, 2}));
+}
+
+// A failing context ends the process with status 1 after one log line; run in
+// a fresh process on a platform without OpenGL.
+TEST(ControlStartUp, NoContextLogsTheFailureAndExitsWithOne)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("QT_QPA_PLATFORM", "minimal", 1);
+            struct ToStderr : Tool::LogListener {
+                void handle(const Tool::Message& m) override
+                {
+                    std::cerr << "\n[" << m.source << "] " << m.text << " {" << m.details << "}" << std::endl;
+                }
+            };
+            static ToStderr listener;
+            Tool::Logger::instance().addListener(&listener, false);
+            Tool::Logger::instance().enabled = true;
+            (void)application();
+            QWidget& parent = *new QWidget(nullptr);
+            COpenGLControl& c = *new COpenGLControl();
+            c.oglCreate(QRect(0, 0, 64, 64), &parent);
+        },
+        ::testing::ExitedWithCode(1),
+        "\\[COpenGLControl::oglInitialize\\(\\)\\] Creating OpenGL Context \\.\\. \\[Failed\\] \\{[0-9]+: [^}]+\\}\n$");
+}
+
+} // namespace
