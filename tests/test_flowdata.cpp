@@ -12,11 +12,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <functional>
 #include <limits>
 #include <random>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -568,6 +570,66 @@ TEST_F(FlowDataTest, UnreadableFrameOrFolderFailsAsCannotOpen)
                lines[2].text == "Datafile loaded .. [FAILED]" && lines[2].details == folder.string() + "/" &&
                data.getSize() == nullptr && data.positions.empty();
     }));
+}
+
+// Run by DataSetLargerThanMemoryFailsCleanly in a fresh process of this
+// program, where the address space holds nothing left over from other tests.
+TEST(OutOfMemory, DISABLED_LoadInALimitedAddressSpace)
+{
+    const char* grid = std::getenv("QUORVANE_OOM_GRID");
+    if (grid == nullptr)
+        GTEST_SKIP() << "run by DataSetLargerThanMemoryFailsCleanly";
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    uint64_t kilobytes = 0;
+    while (status >> key && key != "VmSize:")
+        status.ignore(1 << 16, '\n');
+    status >> kilobytes;
+    const rlimit limit{(kilobytes + 24 * 1024) * 1024, RLIM_INFINITY};
+    ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
+
+    LogRecorder recorder;
+    Tool::Logger::instance().enabled = true;
+    Tool::Logger::instance().addListener(&recorder, false);
+    FlowData data;
+    ProgressRecorder progress;
+    try {
+        data.load(grid, progress);
+        ADD_FAILURE() << "the load did not fail";
+    } catch (const Tool::Exception& e) {
+        EXPECT_EQ(e.text, "Out of memory");
+    }
+    const std::vector<std::string> texts = recorder.texts();
+    ASSERT_GE(texts.size(), 2u);
+    EXPECT_EQ(texts[texts.size() - 2], "Flowdata loaded .. [FAILED]");
+    EXPECT_EQ(recorder.lines[texts.size() - 2].details, "Out of memory");
+    EXPECT_EQ(data.getSize(), nullptr);
+    EXPECT_TRUE(data.frames.empty());
+    EXPECT_TRUE(data.positions.empty());
+}
+
+TEST_F(FlowDataTest, DataSetLargerThanMemoryFailsCleanly)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer needs more address space than the limit leaves";
+#else
+    // 80 MB of frames against an address space that may grow by 24 MB.
+    const uint32_t nodes = 1024 * 1024;
+    writeBytes(folder / "big.gri", header("SN4DB 1024 1024 1 2 3 1") + floatBytes(gridPositions(1024, 1024, 1, 1.0f)));
+    const std::string frame = frameBytes(nodes, 2, [](int l, uint32_t n) { return float(n % 7) - float(l); });
+    for (int f = 0; f < 4; ++f)
+        writeBytes(folder / ("big_" + std::to_string(f) + ".dat"), frame);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::setenv("QUORVANE_OOM_GRID", path("big.gri").c_str(), 1);
+        ::execl("/proc/self/exe", "test_flowdata", "--gtest_filter=OutOfMemory.DISABLED_LoadInALimitedAddressSpace",
+                "--gtest_also_run_disabled_tests", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+#endif
 }
 
 TEST(FrameReader, ReportsFilesItCannotOpen)

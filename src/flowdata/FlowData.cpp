@@ -13,6 +13,7 @@
 #include <cmath>
 #include <limits>
 #include <locale>
+#include <new>
 #include <sstream>
 
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "grid files are read as little-endian floats");
@@ -68,17 +69,24 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
 {
     if (!frames.empty())
         return;
-    loadGrid(gridPath);
-    dialog.setRange(0, 100);
-    dialog.setPosition(50);
-    dialog.repaint();
+    try {
+        loadGrid(gridPath);
+        dialog.setRange(0, 100);
+        dialog.setPosition(50);
+        dialog.repaint();
 
-    const std::size_t slash = gridPath.find_last_of('/');
-    directory = slash == std::string::npos ? std::string() : gridPath.substr(0, slash + 1);
-    const std::string fileName = gridPath.substr(directory.size());
-    name = fileName.substr(0, fileName.find_last_of('.'));
+        const std::size_t slash = gridPath.find_last_of('/');
+        directory = slash == std::string::npos ? std::string() : gridPath.substr(0, slash + 1);
+        const std::string fileName = gridPath.substr(directory.size());
+        name = fileName.substr(0, fileName.find_last_of('.'));
 
-    loadFrames(name, dialog, directory);
+        loadFrames(name, dialog, directory);
+    } catch (const std::bad_alloc&) {
+        // A data set larger than memory fails like any other, leaving the set empty.
+        Tool::log(loadSource, "Flowdata loaded .. [FAILED]", "Out of memory");
+        unload();
+        TOOL_THROW(loadSource, "Out of memory");
+    }
     normalizeLayers();
     Tool::log(loadSource, "Flowdata loaded .. [OK]");
 }
@@ -202,6 +210,8 @@ void FlowData::normalizeLayers()
         float lo = 0.0f;
         float hi = 0.0f;
         for (const DataFrame& frame : frames) {
+            if (l >= frame.layers.size())
+                continue;
             if (frame.layers[l].min < lo)
                 lo = frame.layers[l].min;
             if (frame.layers[l].max > hi)
@@ -215,7 +225,10 @@ void FlowData::normalizeLayers()
     // One pass over each layer of each frame, spread over the cores.
     parallelFor(frames.size() * layers, [&](unsigned, std::size_t index) {
         const std::size_t l = index % layers;
-        std::vector<float>& values = frames[index / layers].layers[l].values;
+        DataFrame& frame = frames[index / layers];
+        if (l >= frame.layers.size())
+            return;
+        std::vector<float>& values = frame.layers[l].values;
         const float offset = offsets[l];
         // A layer that is 0 everywhere stays 0.
         if (!(ranges[l] > 0.0f))

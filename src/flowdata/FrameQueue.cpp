@@ -3,13 +3,21 @@
 #include "flowdata/Parallel.h"
 
 #include <algorithm>
+#include <system_error>
 
 FrameQueue::FrameQueue(std::vector<std::string> paths, const std::array<uint32_t, 3>& size, uint32_t layerCount)
     : paths(std::move(paths)), items(this->paths.size()), errors(this->paths.size()), done(this->paths.size(), 0)
 {
     const std::size_t threads = std::min<std::size_t>(workerCount(), this->paths.size());
-    for (std::size_t t = 0; t < threads; ++t)
-        workers.emplace_back(&FrameQueue::work, this, size, layerCount);
+    for (std::size_t t = 0; t < threads; ++t) {
+        try {
+            workers.emplace_back(&FrameQueue::work, this, size, layerCount);
+        } catch (const std::system_error&) {
+            break; // fewer workers, or none: wait() then reads on the caller's thread
+        }
+    }
+    if (workers.empty())
+        inlineReader = std::make_unique<FrameReader>(size, layerCount);
 }
 
 FrameQueue::~FrameQueue()
@@ -21,6 +29,10 @@ FrameQueue::~FrameQueue()
 
 FrameQueue::Item& FrameQueue::wait(std::size_t index)
 {
+    if (inlineReader) {
+        items[index].result = inlineReader->read(paths[index], items[index].frame);
+        return items[index];
+    }
     std::unique_lock<std::mutex> lock(mutex);
     finished.wait(lock, [&] { return done[index] != 0; });
     if (errors[index])

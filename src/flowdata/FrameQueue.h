@@ -8,6 +8,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -44,4 +45,6 @@ private:
     std::mutex mutex;
     std::condition_variable finished;
     std::vector<std::thread> workers;
+    // Reads on the caller's thread when no worker could be started.
+    std::unique_ptr<FrameReader> inlineReader;
 };

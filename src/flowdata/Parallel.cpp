@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -19,8 +20,13 @@ void parallelFor(std::size_t count, const std::function<void(unsigned worker, st
             task(worker, index);
     };
     std::vector<std::thread> helpers;
-    for (unsigned worker = 1; worker < threads; ++worker)
-        helpers.emplace_back(work, worker);
+    for (unsigned worker = 1; worker < threads; ++worker) {
+        try {
+            helpers.emplace_back(work, worker);
+        } catch (const std::system_error&) {
+            break; // the calling thread does the rest
+        }
+    }
     work(0);
     for (std::thread& helper : helpers)
         helper.join();
