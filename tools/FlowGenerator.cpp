@@ -105,7 +105,7 @@ void FlowGenerator::records(int32_t frame, uint64_t first, uint64_t count, float
         for (const Vortex& vortex : pair)
             vorticity += vortex.add(p[0], p[1], vx, vy);
         // Up- and down-welling in the cores, changing with height.
-        const float vz = 0.02f * vorticity * core * core * std::sin(pi * p[2] / depth);
+        const float vz = 0.5f * vorticity * core * core * std::sin(pi * p[2] / depth);
         out[0] = vx;
         out[1] = vy;
         out[2] = vz;

@@ -176,7 +176,7 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         Tool::log(loadSource, "Loading Dataframe: " + names[i] + " .. [OK]");
     }
 
-    if (frames.size() != static_cast<std::size_t>(std::max(frameCount, 0)) || frameCount < 0) {
+    if (frameCount < 0 || frames.size() != static_cast<std::size_t>(frameCount)) {
         Tool::log(loadSource, "Flowdata loaded .. [FAILED]");
         unload();
         TOOL_THROW(loadSource, "Frames not not matching the specified timesteps");
