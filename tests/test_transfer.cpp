@@ -701,6 +701,20 @@ TEST_F(PresetStore, SaveKeepsPermissionsAndLeavesNoTemporaryFile)
     EXPECT_EQ(folderEntries(), std::vector<std::string>{PresetManager::fileName});
 }
 
+TEST_F(PresetStore, SaveThroughASymbolicLinkReplacesItsTarget)
+{
+    fs::create_directory("elsewhere");
+    writeFile("elsewhere/mine.presets", "old");
+    fs::create_symlink("elsewhere/mine.presets", PresetManager::fileName);
+    store().getPreset("linked");
+    store().save();
+    EXPECT_TRUE(fs::is_symlink(PresetManager::fileName));
+    store().preset.clear();
+    store().load();
+    EXPECT_EQ(store().getPresetNames(), std::vector<std::string>{"linked"});
+    EXPECT_NE(readFile("elsewhere/mine.presets"), "old");
+}
+
 TEST_F(PresetStore, FailedWriteKeepsTheOldFile)
 {
     store().getPreset("kept");

@@ -3,6 +3,7 @@
 #include "diagnostics/Exception.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,6 +34,19 @@ mode_t modeFor(const std::string& path)
     return 0666 & ~mask;
 }
 
+std::string resolveLink(const std::string& path)
+{
+    struct stat status;
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+        return path;
+    char* resolved = ::realpath(path.c_str(), nullptr);
+    if (resolved == nullptr)
+        return path;
+    const std::string target = resolved;
+    std::free(resolved);
+    return target;
+}
+
 [[noreturn]] void fail(const std::string& what, int error)
 {
     TOOL_THROW(source, what + ": " + std::strerror(error));
@@ -40,8 +54,10 @@ mode_t modeFor(const std::string& path)
 
 } // namespace
 
-void AtomicFile::write(const std::string& path, const std::string& contents)
+void AtomicFile::write(const std::string& linkOrPath, const std::string& contents)
 {
+    // A symbolic link keeps pointing at the file it names; that file is replaced.
+    const std::string path = resolveLink(linkOrPath);
     std::vector<char> tempPath(path.begin(), path.end());
     const std::string suffix = ".XXXXXX";
     tempPath.insert(tempPath.end(), suffix.begin(), suffix.end());
