@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
@@ -266,12 +267,17 @@ TEST(HistogramCache, ComputesOncePerDataSetLayerAndBinCount)
     // Same key: the cached values, even though the layer changed underneath.
     data.frames[0].layers[0].values = {0.9f, 0.9f};
     EXPECT_EQ(cache.histogram(data, 0, 8), first);
-    // Another layer or bin count is computed afresh.
+    // Another layer or bin count is computed afresh, and the first is kept.
     EXPECT_EQ(cache.histogram(data, 1, 8)[7], 1.0f);
     EXPECT_EQ(cache.histogram(data, 1, 4).size(), 5u);
-    // A new load is announced by invalidate().
+    EXPECT_EQ(cache.histogram(data, 0, 8), first);
+    // A new load is announced by invalidate(); another data set is new too.
     cache.invalidate();
     EXPECT_EQ(cache.histogram(data, 0, 8)[7], 1.0f);
+    FlowData other;
+    fill(other, {{0.0625f, 0.2f, 0.2f}});
+    EXPECT_EQ(cache.histogram(other, 0, 8)[1], 1.0f);
+    EXPECT_EQ(cache.histogram(other, 0, 8)[7], 0.0f);
 }
 
 TEST_F(EditorTest, CreatedHiddenWithTemplateControls)
@@ -657,7 +663,22 @@ TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
     EXPECT_FALSE(dialog.isVisible());
     dialog.show();
     EXPECT_EQ(layers()->currentIndex(), 2);
-    dialog.hide();
+
+    // Also from the preset name, which keeps its case though "Mixed" exists.
+    presets()->setEditText("Mixed");
+    click("1026");
+    // Typed names are not completed from the stored ones.
+    presets()->setEditText("");
+    for (const char* letter : {"m", "i"}) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, letter);
+        QApplication::sendEvent(presets()->lineEdit(), &press);
+    }
+    EXPECT_EQ(presets()->currentText(), "mi");
+    presets()->setEditText("mixed");
+    QKeyEvent enterName(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(presets()->lineEdit(), &enterName);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(presets()->currentText(), "mixed");
 }
 
 namespace {

@@ -103,6 +103,8 @@ void CTransferDialog::createControls()
     presetBox_->setObjectName("1022");
     presetBox_->setEditable(true);
     presetBox_->setInsertPolicy(QComboBox::NoInsert);
+    // The name is taken exactly as typed: no completion from stored names.
+    presetBox_->setCompleter(nullptr);
     presetBox_->view()->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     const QRect presetRect = du.rect(25, 206, 171, 76);
     presetBox_->setGeometry(presetRect.x(), presetRect.y(), presetRect.width(), presetBox_->sizeHint().height());

@@ -4,19 +4,20 @@
 
 const std::vector<float>& HistogramCache::histogram(const FlowData& data, int layer, int bins)
 {
-    if (data_ != &data || layer_ != layer || bins_ != bins) {
-        values_ = data.computeHistogram(layer, bins);
+    if (data_ != &data) {
+        invalidate();
         data_ = &data;
-        layer_ = layer;
-        bins_ = bins;
     }
-    return values_;
+    const std::pair<int, int> key(layer, bins);
+    auto found = histograms_.find(key);
+    if (found == histograms_.end()) {
+        found = histograms_.emplace(key, data.computeHistogram(layer, bins)).first;
+    }
+    return found->second;
 }
 
 void HistogramCache::invalidate()
 {
     data_ = nullptr;
-    layer_ = -1;
-    bins_ = -1;
-    values_.clear();
+    histograms_.clear();
 }

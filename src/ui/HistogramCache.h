@@ -1,13 +1,16 @@
 #pragma once
 
+#include <map>
+#include <utility>
 #include <vector>
 
 class FlowData;
 
-// Keeps the last histogram the editor drew, so that a repaint does not run
-// over every value of the layer again. The key is the data set, the layer
-// and the bin count; a newly loaded set must be announced by invalidate(),
-// since the main dialog reloads into the same FlowData object.
+// Keeps the histograms the editor has drawn, one per layer and bin count, so
+// that neither a repaint nor a switch back to a layer runs over all of its
+// values again. They belong to one data set; a newly loaded set must be
+// announced by invalidate(), since the main dialog reloads into the same
+// FlowData object.
 class HistogramCache {
 public:
     const std::vector<float>& histogram(const FlowData& data, int layer, int bins);
@@ -15,7 +18,5 @@ public:
 
 private:
     const FlowData* data_ = nullptr;
-    int layer_ = -1;
-    int bins_ = -1;
-    std::vector<float> values_;
+    std::map<std::pair<int, int>, std::vector<float>> histograms_;
 };
