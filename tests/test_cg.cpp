@@ -241,6 +241,42 @@ TEST(CgStages, EmptyStageIsFixedFunction)
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
 }
 
+// Each GL context gets its own layer context; programs run in the context
+// they were made in, whichever was made first.
+TEST(CgStages, SecondGLContextRunsItsOwnPrograms)
+{
+    const std::string file = writeSource("Cyan.cg", "#version 420 compatibility\nvoid main() { gl_FragColor = "
+                                                    "vec4(0.0, 1.0, 1.0, 1.0); }\n");
+    {
+        TestGLContext second(size, size);
+        ASSERT_TRUE(second.valid());
+        CGcontext other = cgCreateContext();
+        CGprogram cyan = cgCreateProgramFromFile(other, CG_SOURCE, file.c_str(), CG_PROFILE_GLSLF, "main", nullptr);
+        cgGLLoadProgram(cyan);
+        ASSERT_EQ(cgGetError(), CG_NO_ERROR);
+        glClear(GL_COLOR_BUFFER_BIT);
+        cgGLEnableProfile(CG_PROFILE_GLSLF);
+        cgGLBindProgram(cyan);
+        fullQuad();
+        cgGLUnbindProgram(CG_PROFILE_GLSLF);
+        cgGLDisableProfile(CG_PROFILE_GLSLF);
+        EXPECT_EQ(pixelAt(second.readPixels(), 10, 10), (Pixel{0, 255, 255, 255}));
+    }
+
+    gl->makeCurrent();
+    CGprogram magenta = load(writeSource("Magenta2.cg", "#version 420 compatibility\nvoid main() { gl_FragColor = "
+                                                        "vec4(1.0, 0.0, 1.0, 1.0); }\n"),
+                             CG_PROFILE_GLSLF);
+    resetState();
+    cgGLEnableProfile(CG_PROFILE_GLSLF);
+    cgGLBindProgram(magenta);
+    fullQuad();
+    cgGLUnbindProgram(CG_PROFILE_GLSLF);
+    cgGLDisableProfile(CG_PROFILE_GLSLF);
+    EXPECT_EQ(pixelAt(gl->readPixels(), 10, 10), (Pixel{255, 0, 255, 255}));
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
+}
+
 // The glyph vertex program places a point by "modelViewProj"; a new matrix
 // set after binding moves the very next draw.
 TEST(CgStages, MatrixParameterTakesEffectAtTheNextDraw)

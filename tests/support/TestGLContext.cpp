@@ -72,7 +72,7 @@ TestGLContext::TestGLContext(int width, int height) : impl(std::make_unique<Impl
 
 TestGLContext::~TestGLContext()
 {
-    if (impl->context)
+    if (impl->context && QOpenGLContext::currentContext() == impl->context.get())
         impl->context->doneCurrent();
 }
 
@@ -89,6 +89,12 @@ int TestGLContext::width() const
 int TestGLContext::height() const
 {
     return impl->height;
+}
+
+void TestGLContext::makeCurrent() const
+{
+    impl->context->makeCurrent(impl->surface.get());
+    bindFramebuffer();
 }
 
 void TestGLContext::bindFramebuffer() const

@@ -6,7 +6,7 @@
 // A current compatibility-profile GL context for tests, with no dialog. It
 // draws into a width x height framebuffer of RGBA8 colour and 24-bit depth,
 // with the viewport set to it. Creates the GUI application when there is none.
-// One per process: GL objects made in it do not carry over to another.
+// GL objects made in one such context do not carry over to another.
 class TestGLContext {
 public:
     TestGLContext(int width, int height);
@@ -17,6 +17,8 @@ public:
     bool valid() const;
     int width() const;
     int height() const;
+    // Makes this context current again, with its framebuffer bound.
+    void makeCurrent() const;
     // Binds the framebuffer again, for code that switched away from it.
     void bindFramebuffer() const;
     // The framebuffer's pixels, RGBA8, top row first.

@@ -19,10 +19,11 @@ template <typename T> std::set<const T*>& handles()
 
 } // namespace
 
-CGcontext CgRegistry::addContext()
+CGcontext CgRegistry::addContext(unsigned int pipeline)
 {
     contexts().push_back(std::make_unique<_CGcontext>());
     CGcontext context = contexts().back().get();
+    context->pipeline = pipeline;
     handles<_CGcontext>().insert(context);
     return context;
 }

@@ -25,12 +25,15 @@ struct _CGprogram {
 };
 
 struct _CGcontext {
+    // The program pipeline of the GL context current at creation; it runs
+    // this context's bound programs.
+    unsigned int pipeline = 0;
     std::vector<std::unique_ptr<_CGprogram>> programs;
 };
 
 class CgRegistry {
 public:
-    static CGcontext addContext();
+    static CGcontext addContext(unsigned int pipeline);
     static CGprogram addProgram(CGcontext context, CGprofile profile, unsigned int object);
     // The same handle for every lookup of one name.
     static CGparameter addParameter(CGprogram program, const std::string& name, int location, unsigned int type);

@@ -12,7 +12,6 @@ struct Stage {
     CGprogram program = nullptr;
 };
 
-GLuint pipeline = 0;
 Stage vertexStage;
 Stage fragmentStage;
 
@@ -26,23 +25,30 @@ GLuint activeObject(const Stage& stage)
     return stage.enabled && stage.program ? stage.program->object : 0;
 }
 
-// Puts the stages into the pipeline; with both empty no pipeline is bound, so
-// plain fixed-function drawing stays exactly as it was.
+// Puts both stages into the pipeline of the active programs' context; with
+// both empty no pipeline is bound, so fixed-function drawing is untouched.
 void apply()
 {
     const GLuint vertex = activeObject(vertexStage);
     const GLuint fragment = activeObject(fragmentStage);
+    if (!vertex && !fragment) {
+        glBindProgramPipeline(0);
+        return;
+    }
+    const CGprogram owner = vertex ? vertexStage.program : fragmentStage.program;
+    const GLuint pipeline = owner->context->pipeline;
     glUseProgramStages(pipeline, GL_VERTEX_SHADER_BIT, vertex);
     glUseProgramStages(pipeline, GL_FRAGMENT_SHADER_BIT, fragment);
-    glBindProgramPipeline(vertex || fragment ? pipeline : 0);
+    glBindProgramPipeline(pipeline);
 }
 
 } // namespace
 
-void CgStages::createPipeline()
+unsigned int CgStages::createPipeline()
 {
-    if (pipeline == 0)
-        glGenProgramPipelines(1, &pipeline);
+    GLuint pipeline = 0;
+    glGenProgramPipelines(1, &pipeline);
+    return pipeline;
 }
 
 void CgStages::enable(CGprofile profile)

@@ -70,8 +70,7 @@ CGcontext cgCreateContext()
 {
     if (!glReady())
         return nullptr;
-    CgStages::createPipeline();
-    return CgRegistry::addContext();
+    return CgRegistry::addContext(CgStages::createPipeline());
 }
 
 CGerror cgGetError()
