@@ -21,6 +21,8 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "grid files are read as
 namespace {
 
 const std::string loadSource = "FlowData::load()";
+// Load failures name the class as their file, whatever the source path is.
+const std::string throwFile = "FlowData";
 const std::string invalidGrid = "Invalid Gridfile (Size and Positions not matching";
 
 // More layers than any real data set carries; the bound keeps the per-layer
@@ -85,7 +87,7 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
         // A data set larger than memory fails like any other, leaving the set empty.
         Tool::log(loadSource, "Flowdata loaded .. [FAILED]", "Out of memory");
         unload();
-        TOOL_THROW(loadSource, "Out of memory");
+        throw Tool::Exception(loadSource, "Out of memory", throwFile, __LINE__);
     }
     normalizeLayers();
     Tool::log(loadSource, "Flowdata loaded .. [OK]");
@@ -97,7 +99,7 @@ void FlowData::loadGrid(const std::string& gridPath)
     BinaryFile file;
     if (!file.open(gridPath)) {
         Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
-        TOOL_THROW(loadSource, "Couldn't open " + gridPath);
+        throw Tool::Exception(loadSource, "Couldn't open " + gridPath, throwFile, __LINE__);
     }
 
     char text[GridHeader::byteCount] = {};
@@ -132,7 +134,7 @@ void FlowData::loadGrid(const std::string& gridPath)
     if (positions.size() != 3 * nodes || nodes == 0) {
         Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
         unload();
-        TOOL_THROW(loadSource, invalidGrid);
+        throw Tool::Exception(loadSource, invalidGrid, throwFile, __LINE__);
     }
     Tool::log(loadSource, "Gridfile loaded .. [OK]", sizeReport(*this));
 }
@@ -148,7 +150,7 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         const std::string failed = folder;
         Tool::log(loadSource, "Datafile loaded .. [FAILED]", failed);
         unload();
-        TOOL_THROW(loadSource, "Couldn't open " + failed);
+        throw Tool::Exception(loadSource, "Couldn't open " + failed, throwFile, __LINE__);
     }
     std::vector<std::string> paths;
     paths.reserve(names.size());
@@ -162,12 +164,12 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         if (item.result == FrameReader::Result::CannotOpen) {
             Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
             unload();
-            TOOL_THROW(loadSource, "Couldn't open " + paths[i]);
+            throw Tool::Exception(loadSource, "Couldn't open " + paths[i], throwFile, __LINE__);
         }
         if (item.result == FrameReader::Result::TooShort) {
             Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
             unload();
-            TOOL_THROW(loadSource, "Data not matching the specified size");
+            throw Tool::Exception(loadSource, "Data not matching the specified size", throwFile, __LINE__);
         }
         dialog.setPosition(static_cast<int>(position));
         // Kept on 0 .. 100 also for a frame count of 0 or below.
@@ -179,7 +181,7 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
     if (frameCount < 0 || frames.size() != static_cast<std::size_t>(frameCount)) {
         Tool::log(loadSource, "Flowdata loaded .. [FAILED]");
         unload();
-        TOOL_THROW(loadSource, "Frames not not matching the specified timesteps");
+        throw Tool::Exception(loadSource, "Frames not not matching the specified timesteps", throwFile, __LINE__);
     }
 }
 
