@@ -1,0 +1,788 @@
+#include "diagnostics/Logger.h"
+#include "flowdata/FlowData.h"
+#include "render/COpenGLControl.h"
+#include "render/WindowMessages.h"
+#include "transfer/PresetManager.h"
+#include "ui/CLoadingDialog.h"
+#include "ui/CQuorvaneApp.h"
+#include "ui/CQuorvaneDlg.h"
+#include "ui/CTransferDialog.h"
+#include "ui/CommandLine.h"
+#include "ui/DialogUnits.h"
+#include "ui/PlayerDialog.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSlider>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// One application per test process, started in a private folder so that the
+// log and presets files of one test process never meet another's. The
+// presets file holds two presets before the application starts.
+CQuorvaneApp& application()
+{
+    static int argc = 1;
+    static char name[] = "test_ui";
+    static char* argv[] = {name, nullptr};
+    static CQuorvaneApp* app = [] {
+        char folder[] = "/tmp/quorvane_ui_XXXXXX";
+        if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
+            std::abort();
+        }
+        auto* created = new CQuorvaneApp(argc, argv);
+        PresetManager& presets = PresetManager::getInstance();
+        presets.getPreset("warm");
+        presets.getPreset("cold");
+        presets.save();
+        return created;
+    }();
+    return *app;
+}
+
+std::string currentFolder()
+{
+    char here[4096];
+    return getcwd(here, sizeof here) ? here : ".";
+}
+
+// Writes a data set: a flat X x Y x Z grid over the unit square and one frame
+// file per entry of frameVectors, each node holding that vector and layer
+// values that grow with the node index.
+std::string writeDataSet(const std::string& stem, int headerFrames, size_t frameFiles, float timestep,
+                         const std::vector<std::array<float, 3>>& frameVectors = {})
+{
+    const int X = 4, Y = 3, Z = 2, layers = 2;
+    const std::string folder = currentFolder() + "/" + stem;
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    const std::string grid = folder + "/" + stem + ".gri";
+    std::ofstream out(grid, std::ios::binary);
+    char header[40] = {};
+    std::snprintf(header, sizeof header, "SN4DB %d %d %d %d %d %g\n", X, Y, Z, layers, headerFrames, timestep);
+    out.write(header, 40);
+    for (int k = 0; k < Z; ++k) {
+        for (int j = 0; j < Y; ++j) {
+            for (int i = 0; i < X; ++i) {
+                const float p[3] = {i / float(X - 1), j / float(Y - 1), k * 0.5f / float(Z - 1)};
+                out.write(reinterpret_cast<const char*>(p), sizeof p);
+            }
+        }
+    }
+    for (size_t f = 0; f < frameFiles; ++f) {
+        char file[64];
+        std::snprintf(file, sizeof file, "/%s_%03zu.dat", stem.c_str(), f);
+        std::ofstream frame(folder + file, std::ios::binary);
+        const std::array<float, 3> v = f < frameVectors.size() ? frameVectors[f] : std::array<float, 3>{1, 0, 0};
+        for (int n = 0; n < X * Y * Z; ++n) {
+            const float record[5] = {v[0], v[1], v[2], float(n + f), float(2 * n)};
+            frame.write(reinterpret_cast<const char*>(record), sizeof record);
+        }
+    }
+    return grid;
+}
+
+// Index of the first message at or after `from` whose text starts with
+// prefix, or -1.
+long findLog(const std::string& prefix, size_t from = 0)
+{
+    const auto& history = Tool::Logger::instance().history;
+    for (size_t i = from; i < history.size(); ++i) {
+        if (history[i].text.rfind(prefix, 0) == 0) {
+            return static_cast<long>(i);
+        }
+    }
+    return -1;
+}
+
+// The view registers its shader programs once per process, as the program
+// has one main dialog; ctest runs every test in a process of its own.
+bool claimMainDialog()
+{
+    static bool claimed = false;
+    const bool first = !claimed;
+    claimed = true;
+    return first;
+}
+
+#define REQUIRE_OWN_PROCESS()                                                                                          \
+    if (!claimMainDialog()) {                                                                                          \
+        GTEST_SKIP() << "needs a process of its own (one main dialog per process); run it through ctest";              \
+    }
+
+QAction* item(CQuorvaneDlg& dialog, const char* id)
+{
+    return dialog.menu->findChild<QAction*>(id);
+}
+
+QPushButton* button(QWidget& dialog, const char* id)
+{
+    return dialog.findChild<QPushButton*>(id);
+}
+
+class Ui : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        application();
+        REQUIRE_OWN_PROCESS();
+        dialog = std::make_unique<CQuorvaneDlg>();
+        ASSERT_TRUE(dialog->OnInitDialog());
+        dialog->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(dialog.get()));
+        player = dialog->playerDialog;
+    }
+
+    void TearDown() override { dialog.reset(); }
+
+    std::unique_ptr<CQuorvaneDlg> dialog;
+    PlayerDialog* player = nullptr;
+};
+
+TEST(Startup, LogsBannerPresetsAndDialogInOrder)
+{
+    application();
+    ASSERT_FALSE(Tool::Logger::instance().history.empty());
+    const Tool::Message& banner = Tool::Logger::instance().history.front();
+    EXPECT_EQ("CQuorvaneApp", banner.source);
+    EXPECT_EQ("Starting Quorvane v.0.5 ..", banner.text);
+
+    const size_t before = Tool::Logger::instance().history.size();
+    REQUIRE_OWN_PROCESS();
+    CQuorvaneDlg dialog;
+    dialog.OnInitDialog();
+    const long presets = findLog("Loaded ", before);
+    const long initialised = findLog("Initialising Quorvane Dialog .. [OK]", before);
+    ASSERT_GE(presets, 0);
+    ASSERT_GT(initialised, presets);
+    const auto& history = Tool::Logger::instance().history;
+    EXPECT_EQ("Loaded 2 Transfer Preset(s) .. [OK]", history[presets].text);
+    EXPECT_EQ("Brindlemoor", history[presets].source);
+    EXPECT_EQ("CQuorvaneDlg::OnInitDialog()", history[initialised].source);
+
+    // The editor and the player exist, hidden, and know the view.
+    ASSERT_NE(nullptr, dialog.transferDialog);
+    ASSERT_NE(nullptr, dialog.playerDialog);
+    EXPECT_FALSE(dialog.transferDialog->isVisible());
+    EXPECT_FALSE(dialog.playerDialog->isVisible());
+    EXPECT_EQ(&dialog.glControl, dialog.transferDialog->glControl);
+    EXPECT_EQ(nullptr, dialog.transferDialog->flowData);
+    EXPECT_EQ(&dialog.glControl, dialog.playerDialog->glControl);
+    EXPECT_EQ("Quorvane", dialog.windowTitle());
+
+    // The log file holds the same lines.
+    std::ifstream file("Quorvane.log");
+    std::string all((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, all.find("CQuorvaneApp: Starting Quorvane v.0.5 .."));
+    EXPECT_NE(std::string::npos, all.find("Brindlemoor: Loaded 2 Transfer Preset(s) .. [OK]"));
+}
+
+TEST(DialogUnits, ScaleWithTheFont)
+{
+    application();
+    QFont font = QApplication::font();
+    font.setPixelSize(10);
+    const DialogUnits small(font);
+    font.setPixelSize(20);
+    const DialogUnits large(font);
+    EXPECT_GT(small.x(100), 0);
+    EXPECT_GT(large.x(100), small.x(100));
+    EXPECT_GT(large.y(100), small.y(100));
+    QFontMetrics metrics(font);
+    EXPECT_EQ(100 * metrics.height() / 8, large.y(100));
+    const QRect r = large.rect(4, 8, 40, 16);
+    EXPECT_EQ(QRect(large.x(4), large.y(8), large.x(40), large.y(16)), r);
+}
+
+TEST_F(Ui, MenuCarriesItsCaptionsIdsAndCheckMarks)
+{
+    const QList<QAction*> popups = dialog->menu->actions();
+    ASSERT_EQ(2, popups.size());
+    EXPECT_EQ("&File", popups[0]->text());
+    EXPECT_EQ("&View", popups[1]->text());
+
+    QStringList file;
+    for (QAction* a : popups[0]->menu()->actions()) {
+        file << (a->isSeparator() ? "-" : a->objectName() + " " + a->text());
+    }
+    EXPECT_EQ(QStringList({"32773 &Load", "-", "32771 E&xit"}), file);
+
+    QStringList view;
+    for (QAction* a : popups[1]->menu()->actions()) {
+        view << (a->isSeparator() ? "-" : a->objectName() + " " + a->text() + (a->isChecked() ? " *" : ""));
+    }
+    EXPECT_EQ(
+        QStringList({"32775 &Reset Camera", "-", "32776 Show &Axes *", "32782 Show &Wireframe", "32784 Show &Glyphs",
+                     "32785 Show &Streamlines", "-", "32777 &Transferfunction", "32778 &Parameters", "32783 P&layer"}),
+        view);
+    EXPECT_TRUE(dialog->glControl.showAxes);
+    EXPECT_FALSE(dialog->glControl.showWireframe);
+    EXPECT_FALSE(dialog->glControl.showGlyphs);
+}
+
+TEST_F(Ui, ViewTogglesFollowTheirCheckMarks)
+{
+    COpenGLControl& view = dialog->glControl;
+    item(*dialog, "32776")->trigger();
+    EXPECT_FALSE(view.showAxes);
+    EXPECT_FALSE(item(*dialog, "32776")->isChecked());
+    item(*dialog, "32776")->trigger();
+    EXPECT_TRUE(view.showAxes);
+    EXPECT_TRUE(item(*dialog, "32776")->isChecked());
+
+    item(*dialog, "32782")->trigger();
+    EXPECT_TRUE(view.showWireframe);
+    EXPECT_TRUE(item(*dialog, "32782")->isChecked());
+    item(*dialog, "32784")->trigger();
+    EXPECT_TRUE(view.showGlyphs);
+    item(*dialog, "32784")->trigger();
+    EXPECT_FALSE(view.showGlyphs);
+    EXPECT_FALSE(item(*dialog, "32784")->isChecked());
+}
+
+TEST_F(Ui, ShowAxesThroughTheKeyboardMenu)
+{
+    // Alt+V opens the View menu; A picks Show &Axes.
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+    QTest::keyClick(dialog.get(), Qt::Key_V, Qt::AltModifier);
+    QMenu* view = dialog->menu->actions()[1]->menu();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view->isVisible(); }, 2000));
+    QTest::keyClick(view, Qt::Key_A);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !dialog->glControl.showAxes; }, 2000));
+    EXPECT_FALSE(item(*dialog, "32776")->isChecked());
+}
+
+TEST_F(Ui, StreamlinesAndParametersChangeNoDrawingFlag)
+{
+    COpenGLControl& view = dialog->glControl;
+    const size_t logged = Tool::Logger::instance().history.size();
+    auto flags = [&] { return std::vector<bool>{view.showAxes, view.showWireframe, view.showGlyphs, view.showLayer}; };
+    const std::vector<bool> start = flags();
+    item(*dialog, "32785")->trigger();
+    EXPECT_TRUE(item(*dialog, "32785")->isChecked());
+    EXPECT_EQ(start, flags());
+    item(*dialog, "32785")->trigger();
+    EXPECT_FALSE(item(*dialog, "32785")->isChecked());
+    item(*dialog, "32778")->trigger();
+    EXPECT_EQ(start, flags());
+    EXPECT_EQ(logged, Tool::Logger::instance().history.size());
+}
+
+TEST_F(Ui, MenuShowsTheEditorAndThePlayer)
+{
+    item(*dialog, "32777")->trigger();
+    EXPECT_TRUE(dialog->transferDialog->isVisible());
+    item(*dialog, "32783")->trigger();
+    EXPECT_TRUE(player->isVisible());
+}
+
+TEST_F(Ui, LoadHandsTheDataSetToEveryView)
+{
+    const std::string grid = writeDataSet("first", 3, 4, 0.25f);
+    const size_t before = Tool::Logger::instance().history.size();
+    ASSERT_TRUE(dialog->loadFile(grid));
+    ASSERT_EQ(4u, dialog->flowData.frames.size());
+    EXPECT_EQ(&dialog->flowData, dialog->glControl.flowData);
+    EXPECT_EQ(&dialog->flowData, dialog->transferDialog->flowData);
+    EXPECT_EQ(&dialog->flowData, player->flowData);
+    EXPECT_EQ("Frame: 1/4", player->frameLabel->text());
+    EXPECT_EQ(0, player->frameSlider->minimum());
+    EXPECT_EQ(3, player->frameSlider->maximum());
+    EXPECT_EQ(0, player->frameSlider->value());
+
+    const long loading = findLog("Loading file " + grid + " ..", before);
+    const long gridLine = findLog("Gridfile loaded .. [OK]", before);
+    const long frameLine = findLog("Loading Dataframe: first_000.dat .. [OK]", before);
+    const long done = findLog("Flowdata loaded .. [OK]", before);
+    EXPECT_GE(loading, 0);
+    EXPECT_GT(gridLine, loading);
+    EXPECT_GT(frameLine, gridLine);
+    EXPECT_GT(done, frameLine);
+
+    // No loading dialog outlives the command.
+    EXPECT_FALSE(CLoadingDialog::loadRunning());
+    EXPECT_TRUE(dialog->findChildren<CLoadingDialog*>().isEmpty());
+}
+
+TEST_F(Ui, SecondLoadUnloadsTheFirstBeforeLoading)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("first", 3, 4, 0.25f)));
+    const size_t before = Tool::Logger::instance().history.size();
+    const std::string second = writeDataSet("second", 5, 6, 0.5f);
+    ASSERT_TRUE(dialog->loadFile(second));
+    const long unloading = findLog("Unloading file  ..", before);
+    const long loading = findLog("Loading file " + second, before);
+    ASSERT_GE(unloading, 0);
+    EXPECT_GT(loading, unloading);
+    EXPECT_EQ(6u, dialog->flowData.frames.size());
+}
+
+TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("good", 3, 4, 0.25f)));
+    // The header asks for four frames; one frame file is missing.
+    const std::string broken = writeDataSet("broken", 3, 3, 0.25f);
+    const size_t before = Tool::Logger::instance().history.size();
+    EXPECT_FALSE(dialog->loadFile(broken));
+    EXPECT_TRUE(dialog->flowData.frames.empty());
+    EXPECT_EQ(nullptr, dialog->flowData.getSize());
+
+    const long gridLine = findLog("Gridfile loaded .. [OK]", before);
+    const long failed = findLog("Flowdata loaded .. [FAILED]", before);
+    EXPECT_GE(gridLine, 0);
+    EXPECT_GT(failed, gridLine);
+    const auto& history = Tool::Logger::instance().history;
+    ASSERT_FALSE(history.empty());
+    const Tool::Message& exception = history.back();
+    EXPECT_EQ(0u, exception.source.rfind("** Exception: ", 0)) << exception.source;
+    EXPECT_EQ("FlowData::load()", exception.text);
+    EXPECT_EQ("Frames not not matching the specified timesteps", exception.details);
+    EXPECT_FALSE(CLoadingDialog::loadRunning());
+
+    // The player, the view and the window cope with the empty set.
+    player->show();
+    for (const char* id : {"1013", "1015", "1016", "1017", "1015", "1013"}) {
+        QTest::mouseClick(button(*player, id), Qt::LeftButton);
+    }
+    player->frameSlider->setValue(2);
+    player->OnTimer();
+    dialog->resize(dialog->width() + 40, dialog->height() + 30);
+    dialog->glControl.Invalidate();
+    QTest::qWait(50);
+    std::vector<unsigned char> pixels;
+    int w = 0, h = 0;
+    dialog->glControl.renderPixels(pixels, w, h);
+    EXPECT_TRUE(dialog->flowData.frames.empty());
+    player->OnStop();
+}
+
+// Answers the next file dialog that opens, as soon as it is on the screen.
+void answerFileDialog(std::function<void(QFileDialog*)> answer)
+{
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            auto* files = qobject_cast<QFileDialog*>(w);
+            if (files && files->isVisible()) {
+                poll->stop();
+                poll->deleteLater();
+                answer(files);
+                return;
+            }
+        }
+    });
+    poll->start(50);
+}
+
+TEST_F(Ui, FileDialogRunsTheLoadCommand)
+{
+    const std::string grid = writeDataSet("picked", 1, 1, 0.1f);
+    QString title;
+    QStringList filters;
+    answerFileDialog([&](QFileDialog* files) {
+        title = files->windowTitle();
+        filters = files->nameFilters();
+        files->selectFile(QString::fromStdString(grid));
+        QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+    });
+    item(*dialog, "32773")->trigger();
+    EXPECT_EQ("Loading Flow Data", title);
+    EXPECT_EQ(QStringList({"Flow Grid File (*.gri)"}), filters);
+    EXPECT_EQ(1u, dialog->flowData.frames.size());
+
+    // Cancelling keeps the loaded set.
+    const size_t before = Tool::Logger::instance().history.size();
+    answerFileDialog([](QFileDialog* files) { QMetaObject::invokeMethod(files, "reject", Qt::QueuedConnection); });
+    item(*dialog, "32773")->trigger();
+    EXPECT_EQ(1u, dialog->flowData.frames.size());
+    EXPECT_EQ(-1, findLog("Unloading file  ..", before));
+}
+
+TEST_F(Ui, SizeAndMouseInputReachTheView)
+{
+    COpenGLControl& view = dialog->glControl;
+    dialog->resize(dialog->width() + 60, dialog->height() + 40);
+    QTest::qWait(50);
+    const QSize client = dialog->clientArea()->size();
+    ASSERT_NE(nullptr, view.container());
+    EXPECT_EQ(QRect(QPoint(0, 0), client), view.container()->geometry());
+
+    // Move events the dialog receives go to the view in client coordinates.
+    const QPoint inside = dialog->clientArea()->geometry().topLeft() + QPoint(20, 30);
+    QMouseEvent move(QEvent::MouseMove, inside, dialog->mapToGlobal(inside), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
+    QApplication::sendEvent(dialog.get(), &move);
+    EXPECT_FLOAT_EQ(20.0f, view.lastMouseX);
+    EXPECT_FLOAT_EQ(30.0f, view.lastMouseY);
+    QMouseEvent drag(QEvent::MouseMove, inside + QPoint(10, 0), dialog->mapToGlobal(inside), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(dialog.get(), &drag);
+    EXPECT_FLOAT_EQ(5.0f, view.rotY);
+
+    QWheelEvent wheel(inside, dialog->mapToGlobal(inside), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(dialog.get(), &wheel);
+    EXPECT_NEAR(0.9f, view.zoom, 1e-6);
+    QWheelEvent shiftWheel(inside, dialog->mapToGlobal(inside), QPoint(), QPoint(0, -120), Qt::NoButton,
+                           Qt::ShiftModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(dialog.get(), &shiftWheel);
+    EXPECT_FLOAT_EQ(10.5f, view.scale);
+
+    item(*dialog, "32775")->trigger();
+    EXPECT_FLOAT_EQ(1.0f, view.zoom);
+    EXPECT_FLOAT_EQ(0.0f, view.rotY);
+}
+
+TEST_F(Ui, ClosingTheDialogUnloadsTheDataSet)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("closing", 1, 1, 0.1f)));
+    const size_t before = Tool::Logger::instance().history.size();
+    dialog.reset();
+    EXPECT_GE(findLog("Unloading file  ..", before), 0);
+}
+
+TEST_F(Ui, ExitEndsAtOnceWithoutUnloading)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("exiting", 1, 1, 0.1f)));
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    // In the child an unloading line turns into exit status 3.
+    struct FailOnUnload : Tool::LogListener {
+        void handle(const Tool::Message& m) override
+        {
+            if (m.text.rfind("Unloading", 0) == 0) {
+                std::_Exit(3);
+            }
+        }
+    };
+    EXPECT_EXIT(
+        {
+            Tool::Logger::instance().addListener(new FailOnUnload, false);
+            item(*dialog, "32771")->trigger();
+        },
+        ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(Ui, PlayerStepsWithinTheDataSet)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("steps", 3, 4, 0.25f)));
+    COpenGLControl& view = dialog->glControl;
+    player->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(player));
+    EXPECT_EQ("Dialog", player->windowTitle());
+
+    // "<<" at frame 0 changes nothing.
+    QTest::mouseClick(button(*player, "1013"), Qt::LeftButton);
+    EXPECT_EQ(0u, view.currentFrame);
+    for (int i = 0; i < 3; ++i) {
+        QTest::mouseClick(button(*player, "1015"), Qt::LeftButton);
+    }
+    EXPECT_EQ(3u, view.currentFrame);
+    EXPECT_EQ("Frame: 4/4", player->frameLabel->text());
+    EXPECT_EQ(3, player->frameSlider->value());
+    // ">>" at the last frame is refused and does not wrap.
+    QTest::mouseClick(button(*player, "1015"), Qt::LeftButton);
+    EXPECT_EQ(3u, view.currentFrame);
+    EXPECT_EQ("Frame: 4/4", player->frameLabel->text());
+    QTest::mouseClick(button(*player, "1013"), Qt::LeftButton);
+    EXPECT_EQ(2u, view.currentFrame);
+    EXPECT_EQ("Frame: 3/4", player->frameLabel->text());
+
+    // Keys on the slider move the frame too.
+    player->frameSlider->setFocus();
+    QTest::keyClick(player->frameSlider, Qt::Key_Home);
+    EXPECT_EQ(0u, view.currentFrame);
+    EXPECT_EQ("Frame: 1/4", player->frameLabel->text());
+    QTest::keyClick(player->frameSlider, Qt::Key_End);
+    EXPECT_EQ(3u, view.currentFrame);
+}
+
+TEST_F(Ui, PlayerWithoutDataSet)
+{
+    COpenGLControl& view = dialog->glControl;
+    player->OnPlay();
+    EXPECT_EQ(-1, player->timerId);
+    EXPECT_FALSE(player->playTimer.isActive());
+    // The view has no data set to limit the index; the label stays untouched.
+    player->OnNext();
+    EXPECT_EQ(1u, view.currentFrame);
+    EXPECT_EQ("Frame: ", player->frameLabel->text());
+    // The next load starts at frame 0 again.
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("after", 3, 4, 0.25f)));
+    EXPECT_EQ(0u, view.currentFrame);
+}
+
+TEST_F(Ui, LabelAfterALaterLoadCountsTheOldFrameAgainstTheNewSet)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("earlier", 3, 4, 0.25f)));
+    player->frameSlider->setValue(2);
+    EXPECT_EQ(2u, dialog->glControl.currentFrame);
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("later", 5, 6, 0.25f)));
+    EXPECT_EQ("Frame: 3/6", player->frameLabel->text());
+    EXPECT_EQ(5, player->frameSlider->maximum());
+    EXPECT_EQ(2, player->frameSlider->value());
+    EXPECT_EQ(0u, dialog->glControl.currentFrame);
+}
+
+TEST_F(Ui, PlayerTimerWrapsAndKeepsRunningWhileHidden)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("playing", 2, 3, 0.025f)));
+    COpenGLControl& view = dialog->glControl;
+    player->show();
+    QTest::mouseClick(button(*player, "1016"), Qt::LeftButton);
+    EXPECT_EQ(1, player->timerId);
+    EXPECT_EQ(25, player->playTimer.interval());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 2; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 0; }, 3000));
+
+    // Escape hides the player; the frames keep moving.
+    QTest::keyClick(player, Qt::Key_Escape);
+    EXPECT_FALSE(player->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 1; }, 3000));
+
+    // Play while playing restarts; Stop stops, twice changes nothing.
+    player->OnPlay();
+    EXPECT_EQ(1, player->timerId);
+    EXPECT_TRUE(player->playTimer.isActive());
+    player->OnStop();
+    EXPECT_EQ(-1, player->timerId);
+    EXPECT_FALSE(player->playTimer.isActive());
+    player->OnStop();
+    EXPECT_EQ(-1, player->timerId);
+    const uint32_t stopped = view.currentFrame;
+    QTest::qWait(100);
+    EXPECT_EQ(stopped, view.currentFrame);
+}
+
+TEST_F(Ui, EnterHidesThePlayerButClicksAFocusedButton)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("keys", 3, 4, 0.25f)));
+    player->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(player));
+    QPushButton* next = button(*player, "1015");
+    next->setFocus();
+    QTest::keyClick(next, Qt::Key_Return);
+    EXPECT_EQ(1u, dialog->glControl.currentFrame);
+    EXPECT_TRUE(player->isVisible());
+    player->frameSlider->setFocus();
+    QTest::keyClick(player->frameSlider, Qt::Key_Return);
+    EXPECT_FALSE(player->isVisible());
+}
+
+TEST(Player, IntervalIsTheTimeStepInWholeMilliseconds)
+{
+    EXPECT_EQ(250, PlayerDialog::playInterval(0.25f));
+    EXPECT_EQ(39, PlayerDialog::playInterval(0.04f));
+    EXPECT_EQ(9, PlayerDialog::playInterval(0.01f));
+    EXPECT_EQ(1, PlayerDialog::playInterval(0.001f));
+    // Nothing that would make a busy timer or overflow the interval.
+    EXPECT_EQ(10, PlayerDialog::playInterval(0.0f));
+    EXPECT_EQ(10, PlayerDialog::playInterval(0.0004f));
+    EXPECT_EQ(10, PlayerDialog::playInterval(-0.5f));
+    EXPECT_EQ(10, PlayerDialog::playInterval(std::numeric_limits<float>::quiet_NaN()));
+    EXPECT_EQ(INT_MAX, PlayerDialog::playInterval(1e30f));
+    EXPECT_EQ(INT_MAX, PlayerDialog::playInterval(std::numeric_limits<float>::infinity()));
+}
+
+TEST(LoadingDialog, ShowsItsBarCentredAndOnTop)
+{
+    application();
+    QWidget parent;
+    CLoadingDialog loading(&parent);
+    EXPECT_TRUE(CLoadingDialog::loadRunning());
+    loading.showCentred();
+    EXPECT_TRUE(loading.isVisible());
+    EXPECT_TRUE(loading.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_TRUE(loading.windowFlags() & Qt::FramelessWindowHint);
+    const QRect screen = loading.screen()->availableGeometry();
+    EXPECT_LE((loading.geometry().center() - screen.center()).manhattanLength(), 2);
+    EXPECT_EQ("Loading:", loading.findChild<QLabel*>("1003")->text());
+    EXPECT_FALSE(loading.findChild<QPushButton*>("2")->isVisible());
+    EXPECT_FALSE(loading.findChild<QPushButton*>("1004")->isVisible());
+
+    LoadingProgress& progress = loading;
+    progress.setRange(0, 100);
+    progress.setPosition(50);
+    progress.repaint();
+    progress.setPosition(68);
+    EXPECT_EQ(0, loading.progress->minimum());
+    EXPECT_EQ(100, loading.progress->maximum());
+    EXPECT_EQ(68, loading.progress->value());
+}
+
+TEST(LoadingDialog, PlayerSkipsTimerStepsWhileALoadRuns)
+{
+    application();
+    FlowData data;
+    COpenGLControl view;
+    DataFrame frame;
+    data.frames.assign(3, frame);
+    PlayerDialog player(nullptr);
+    player.glControl = &view;
+    player.updateDisplay(&data);
+    {
+        CLoadingDialog loading(nullptr);
+        player.OnTimer();
+        EXPECT_EQ(0u, view.currentFrame);
+    }
+    player.OnTimer();
+    EXPECT_EQ(1u, view.currentFrame);
+    data.frames.clear();
+}
+
+TEST(CommandLine, ReadsGridSnapshotFrameAndLayer)
+{
+    CommandLine options;
+    QString error;
+    ASSERT_TRUE(CommandLine::parse({"quorvane"}, options, error));
+    EXPECT_TRUE(options.grid.isEmpty());
+    EXPECT_FALSE(options.hasFrame);
+
+    ASSERT_TRUE(CommandLine::parse({"quorvane", "a.gri", "--snapshot", "out.png", "--frame", "3", "--layer", "1"},
+                                   options, error));
+    EXPECT_EQ("a.gri", options.grid);
+    EXPECT_EQ("out.png", options.snapshot);
+    EXPECT_TRUE(options.hasFrame);
+    EXPECT_EQ(3u, options.frame);
+    EXPECT_TRUE(options.hasLayer);
+    EXPECT_EQ(1u, options.layer);
+
+    const std::vector<QStringList> bad = {
+        {"q", "--frame"},        {"q", "--frame", "-1"},   {"q", "--frame", "x"},   {"q", "--layer", "4294967296"},
+        {"q", "a.gri", "b.gri"}, {"q", "--colour", "red"}, {"q", "--snapshot", ""}, {"q", "--frame", "+2"},
+    };
+    for (const QStringList& args : bad) {
+        EXPECT_FALSE(CommandLine::parse(args, options, error)) << args.join(' ').toStdString();
+        EXPECT_FALSE(error.isEmpty());
+    }
+}
+
+// The program itself, run as a user would from a shell.
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override { application(); }
+
+    int run(const QStringList& args, const QString& folder, QString* output = nullptr)
+    {
+        QProcess process;
+        process.setWorkingDirectory(folder);
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(QUORVANE_APP, args);
+        if (!process.waitForFinished(60000)) {
+            process.kill();
+            process.waitForFinished();
+            return -1;
+        }
+        if (output) {
+            *output = QString::fromLocal8Bit(process.readAll());
+        }
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
+    }
+
+    // Pixels whose colour is mostly the given channel (0 red, 1 green).
+    static int dominant(const QImage& image, int channel)
+    {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                const int v[3] = {c.red(), c.green(), c.blue()};
+                if (v[channel] > 150 && v[(channel + 1) % 3] < 80 && v[(channel + 2) % 3] < 80) {
+                    ++count;
+                }
+            }
+        }
+        return count;
+    }
+};
+
+TEST_F(Program, SnapshotShowsTheChosenFrame)
+{
+    const std::string grid = writeDataSet("shot", 2, 3, 0.1f, {{1, 0, 0}, {0, 1, 0}, {1, 0, 0}});
+    const QString folder = QString::fromStdString(currentFolder());
+    QString output;
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "red.png"}, folder, &output)) << output.toStdString();
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "green.png", "--frame", "1"}, folder, &output))
+        << output.toStdString();
+    EXPECT_TRUE(output.contains("Flowdata loaded .. [OK]"));
+
+    const QImage red(folder + "/red.png");
+    const QImage green(folder + "/green.png");
+    ASSERT_FALSE(red.isNull());
+    ASSERT_FALSE(green.isNull());
+    const int area = red.width() * red.height();
+    // The grid covers a good part of the picture in the frame's vector colour.
+    EXPECT_GT(dominant(red, 0), area / 10);
+    EXPECT_LT(dominant(red, 1), area / 100);
+    EXPECT_GT(dominant(green, 1), area / 10);
+    EXPECT_LT(dominant(green, 0), area / 100);
+}
+
+TEST_F(Program, SnapshotOfALayerDiffersFromTheVectors)
+{
+    const std::string grid = writeDataSet("layered", 1, 1, 0.1f);
+    const QString folder = QString::fromStdString(currentFolder());
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "vectors.png"}, folder));
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "layer.png", "--layer", "1"}, folder));
+    const QImage vectors(folder + "/vectors.png");
+    const QImage layer(folder + "/layer.png");
+    ASSERT_EQ(vectors.size(), layer.size());
+    EXPECT_NE(vectors, layer);
+    EXPECT_LT(dominant(layer, 0), dominant(vectors, 0));
+}
+
+TEST_F(Program, FailuresEndWithTheirStatus)
+{
+    const QString folder = QString::fromStdString(currentFolder());
+    QString output;
+    // A missing frame file: the load fails, no picture is written.
+    const std::string broken = writeDataSet("missing", 3, 2, 0.1f);
+    EXPECT_EQ(2, run({QString::fromStdString(broken), "--snapshot", "none.png"}, folder, &output));
+    EXPECT_TRUE(output.contains("Frames not not matching the specified timesteps")) << output.toStdString();
+    EXPECT_FALSE(QFile::exists(folder + "/none.png"));
+
+    const std::string grid = writeDataSet("range", 1, 1, 0.1f);
+    EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--frame", "1"}, folder));
+    EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--layer", "2"}, folder));
+    EXPECT_EQ(2, run({"--bogus"}, folder));
+}
+
+TEST_F(Program, BrokenShaderEndsStartUpWithStatusOne)
+{
+    // A shader in the working folder is taken before the installed one.
+    const std::string folder = currentFolder() + "/badshader";
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    std::ofstream(folder + "/TransferFragment.cg") << "this is not a shader\n";
+    QString output;
+    EXPECT_EQ(1, run({"--snapshot", "none.png"}, QString::fromStdString(folder), &output));
+    EXPECT_TRUE(output.contains("** Exception: ")) << output.toStdString();
+    std::ifstream log(folder + "/Quorvane.log");
+    std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, all.find("** Exception: "));
+}
+
+} // namespace
