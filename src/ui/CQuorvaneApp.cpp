@@ -4,12 +4,13 @@
 #include "diagnostics/FileLogListener.h"
 #include "diagnostics/LogListener.h"
 #include "diagnostics/Logger.h"
-#include "transfer/Transferfunction.h"
 #include "ui/CQuorvaneDlg.h"
+#include "ui/CTransferDialog.h"
 #include "ui/CommandLine.h"
 #include "ui/PlayerDialog.h"
 #include "ui/Snapshot.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QWindow>
@@ -67,51 +68,53 @@ int CQuorvaneApp::InitInstance()
         logFailure(e);
         return 1;
     }
-    const bool commandLine =
-        !options.grid.isEmpty() || !options.snapshot.isEmpty() || options.hasFrame || options.hasLayer;
-    if (commandLine) {
-        const int status = runCommandLine(dialog, options);
-        if (status != 0 || !options.snapshot.isEmpty()) {
-            return status;
-        }
+    const bool asked = !options.grid.isEmpty() || !options.snapshot.isEmpty() || options.hasFrame || options.hasLayer;
+    if (!asked) {
+        dialog.exec();
+        return 0;
     }
-    dialog.exec();
-    return 0;
+    const bool done = runCommandLine(dialog, options);
+    if (options.snapshot.isEmpty()) {
+        // On screen a failure was logged and the user carries on.
+        dialog.exec();
+        return 0;
+    }
+    return done && writeSnapshot(dialog.glControl, options.snapshot) ? 0 : 2;
 }
 
-int CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options)
+// Loads the grid and picks the frame and layer as the user would through the
+// load command, the player and the editor. False after logging a failure.
+bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options)
 {
     waitUntilShown(dialog);
     if (!options.grid.isEmpty() && !dialog.loadFile(QFile::encodeName(options.grid).toStdString())) {
-        return 2;
+        return false;
     }
-    COpenGLControl& view = dialog.glControl;
     const size_t frames = dialog.flowData.frames.size();
     if (options.hasFrame) {
         if (options.frame >= frames) {
             Tool::log("CQuorvaneApp", "Choosing frame .. [FAILED]",
                       "Frame " + std::to_string(options.frame) + " of " + std::to_string(frames));
-            return 2;
+            return false;
         }
-        view.currentFrame = options.frame;
+        dialog.glControl.currentFrame = options.frame;
         dialog.playerDialog->updateDisplay(&dialog.flowData);
     }
     if (options.hasLayer) {
         const size_t layers = frames ? dialog.flowData.frames.front().layers.size() : 0;
-        if (options.layer >= layers) {
+        auto* layerList = dialog.transferDialog->findChild<QComboBox*>("1005");
+        if (options.layer >= layers || !layerList || layerList->count() != static_cast<int>(layers) + 1) {
             Tool::log("CQuorvaneApp", "Choosing layer .. [FAILED]",
                       "Layer " + std::to_string(options.layer) + " of " + std::to_string(layers));
-            return 2;
+            return false;
         }
-        view.currentLayer = options.layer;
-        view.showLayer = true;
-        view.loadTransferTexture(Transferfunction());
+        // Entry 0 of the editor's layer list is the plain data.
+        const int entry = static_cast<int>(options.layer) + 1;
+        layerList->setCurrentIndex(entry);
+        emit layerList->activated(entry);
     }
-    view.Invalidate();
-    if (!options.snapshot.isEmpty() && !writeSnapshot(view, options.snapshot)) {
-        return 2;
-    }
-    return 0;
+    dialog.glControl.Invalidate();
+    return true;
 }
 
 bool CQuorvaneApp::notify(QObject* receiver, QEvent* event)

@@ -14,8 +14,8 @@ public:
     CQuorvaneApp(int& argc, char** argv);
 
     // Runs the program and returns the process exit status: 0 normally,
-    // 1 when start-up failed, 2 for a bad command line or when a load or
-    // snapshot asked for on the command line failed.
+    // 1 when start-up failed, 2 for a bad command line, or when a snapshot
+    // was asked for and the load, the frame, the layer or the picture failed.
     int InitInstance();
 
     // A Tool::Exception escaping an event handler cannot unwind through the
@@ -23,5 +23,5 @@ public:
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
-    int runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options);
+    bool runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options);
 };
