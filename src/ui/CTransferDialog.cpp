@@ -57,17 +57,14 @@ void CTransferDialog::createControls()
 
     auto* histogramGroup = new QGroupBox("Histogram", this);
     histogramGroup->setGeometry(du.rect(7, 25, 367, 168));
-    auto* presetGroup = new QGroupBox("Preset", this);
-    presetGroup->setGeometry(du.rect(7, 195, 269, 31));
-
     histogramArea_ = addArea("1064", du.rect(16, 36, 282, 71));
     colorBar_ = addArea("1053", du.rect(16, 113, 282, 16));
-    opacityBar_ = addArea("1058", du.rect(16, 128, 282, 15));
-
     connect(addButton("1043", "+", du.rect(306, 114, 15, 13)), &QPushButton::clicked, this, [this] { addColor(); });
     connect(addButton("1044", "-", du.rect(321, 114, 15, 13)), &QPushButton::clicked, this, [this] { removeColor(); });
     connect(addButton("1045", "Reset", du.rect(342, 114, 26, 13)), &QPushButton::clicked, this,
             [this] { resetColor(); });
+    // Created after the colour bar, so it covers the row of pixels they share.
+    opacityBar_ = addArea("1058", du.rect(16, 128, 282, 15));
     connect(addButton("1047", "+", du.rect(306, 130, 15, 13)), &QPushButton::clicked, this, [this] { addAlpha(); });
     connect(addButton("1049", "-", du.rect(321, 130, 15, 13)), &QPushButton::clicked, this, [this] { removeAlpha(); });
     connect(addButton("1050", "Reset", du.rect(342, 130, 26, 13)), &QPushButton::clicked, this,
@@ -99,6 +96,8 @@ void CTransferDialog::createControls()
             [this] { previousPoint(); });
     connect(addButton("1048", ">>", du.rect(44, 173, 27, 13)), &QPushButton::clicked, this, [this] { nextPoint(); });
 
+    auto* presetGroup = new QGroupBox("Preset", this);
+    presetGroup->setGeometry(du.rect(7, 195, 269, 31));
     presetBox_ = new QComboBox(this);
     presetBox_->setObjectName("1022");
     presetBox_->setEditable(true);
