@@ -63,7 +63,7 @@ void AtomicFile::write(const std::string& linkOrPath, const std::string& content
     tempPath.insert(tempPath.end(), suffix.begin(), suffix.end());
     tempPath.push_back('\0');
 
-    const int fd = ::mkstemp(tempPath.data());
+    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
     if (fd < 0)
         fail("cannot create a temporary file next to \"" + path + "\"", errno);
 
