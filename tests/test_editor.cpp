@@ -181,6 +181,21 @@ TEST(ValueAxis, LabelShowsSixSignificantDigits)
     EXPECT_EQ(ValueAxis::opacity(25), 0.5f);
 }
 
+TEST(ValueAxis, SliderPositionsTruncateAndStayInRange)
+{
+    EXPECT_EQ(ValueAxis::sliderPosition(0.25f), 1024);
+    EXPECT_EQ(ValueAxis::sliderPosition(1.0f), 4096);
+    EXPECT_EQ(ValueAxis::sliderPosition(0.99999f), 4095);
+    EXPECT_EQ(ValueAxis::opacitySliderPosition(0.5f), 25);
+    EXPECT_EQ(ValueAxis::opacitySliderPosition(0.539f), 26);
+    // What a presets file may hold: out of range, infinite, not a number.
+    EXPECT_EQ(ValueAxis::sliderPosition(-0.5f), 0);
+    EXPECT_EQ(ValueAxis::sliderPosition(3e38f), 4096);
+    EXPECT_EQ(ValueAxis::sliderPosition(std::numeric_limits<float>::quiet_NaN()), 0);
+    EXPECT_EQ(ValueAxis::opacitySliderPosition(std::numeric_limits<float>::infinity()), 50);
+    EXPECT_EQ(ValueAxis::opacitySliderPosition(-std::numeric_limits<float>::infinity()), 0);
+}
+
 TEST(TransferAreaPainter, FrameAndLinesEndBeforeTheirEndPoint)
 {
     QImage image(60, 40, QImage::Format_RGB32);
@@ -650,6 +665,34 @@ TEST_F(EditorTest, APresetFromOneLayerArrivesUnchangedInAnother)
     EXPECT_EQ(to.alpha, from.alpha);
     EXPECT_EQ(to.color[1].first, 1.0f / 4096);
     EXPECT_EQ(to.alpha[1].first, 4095.0f / 4096);
+}
+
+TEST_F(EditorTest, ABrokenPresetIsDrawnAndSteppedThroughSafely)
+{
+    // Lists as a presets file may hold them: empty, unsorted, out of range.
+    Transferfunction broken;
+    broken.color.clear();
+    broken.alpha = {{0.75f, std::numeric_limits<float>::quiet_NaN()}, {-3.0f, 9.0f}, {7.0f, -1.0f}};
+    PresetManager::getInstance().preset["broken"] = broken;
+    load(twoLayers());
+    selectLayer(1);
+    presets()->setEditText("broken");
+    click("1024");
+    ASSERT_TRUE(dialog.transferFunctions[0].color.empty());
+    for (int k : {0, 1024, 3072, 4096}) {
+        moveValueSlider(k);
+        EXPECT_GE(opacitySlider()->value(), 0);
+        EXPECT_LE(opacitySlider()->value(), 50);
+        click("1048");
+        click("1046");
+        EXPECT_GE(valueSlider()->value(), 0);
+        EXPECT_LE(valueSlider()->value(), 4096);
+    }
+    // An empty colour list draws black columns; the frame stays intact.
+    const QImage image = picture();
+    const QRect bar = area("1053");
+    expectColor(rgb(image, bar.x() + 2, bar.y() + bar.height() / 2), 0, 0, 0, 0);
+    expectColor(rgb(image, bar.x() + 1, bar.y() + 1), 255, 255, 255, 0);
 }
 
 TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)

@@ -267,25 +267,23 @@ void CTransferDialog::resetAlpha()
 
 void CTransferDialog::nextPoint()
 {
-    Transferfunction* tf = selectedFunction();
-    if (!tf || tf->color.empty() || tf->alpha.empty()) {
+    const Transferfunction* tf = selectedFunction();
+    if (!tf) {
         return;
     }
     const float p = currentPosition();
-    const float target = std::min(tf->nextColorPosition(p), tf->nextAlphaPosition(p));
-    setValuePosition(static_cast<int>(ValueAxis::sliderMaximum * target));
+    setValuePosition(ValueAxis::sliderPosition(std::min(tf->nextColorPosition(p), tf->nextAlphaPosition(p))));
     updateValueLabel();
 }
 
 void CTransferDialog::previousPoint()
 {
-    Transferfunction* tf = selectedFunction();
-    if (!tf || tf->color.empty() || tf->alpha.empty()) {
+    const Transferfunction* tf = selectedFunction();
+    if (!tf) {
         return;
     }
     const float p = currentPosition();
-    const float target = std::max(tf->previousColorPosition(p), tf->previousAlphaPosition(p));
-    setValuePosition(static_cast<int>(ValueAxis::sliderMaximum * target));
+    setValuePosition(ValueAxis::sliderPosition(std::max(tf->previousColorPosition(p), tf->previousAlphaPosition(p))));
     updateValueLabel();
 }
 
@@ -294,7 +292,7 @@ void CTransferDialog::valueScrolled()
     updateValueLabel();
     if (Transferfunction* tf = selectedFunction()) {
         const QSignalBlocker blocker(opacitySlider_);
-        opacitySlider_->setValue(static_cast<int>(ValueAxis::opacityMaximum * tf->getAlpha(currentPosition())));
+        opacitySlider_->setValue(ValueAxis::opacitySliderPosition(tf->getAlpha(currentPosition())));
     }
 }
 

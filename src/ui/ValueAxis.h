@@ -14,6 +14,11 @@ constexpr int opacityMaximum = 50;
 float position(int k);
 // j / 50, computed the same way.
 float opacity(int j);
+// The value slider's position for a position on the axis, and the opacity
+// slider's for an opacity: scaled and truncated toward zero, kept within the
+// slider's range (lists read from a presets file may hold any number).
+int sliderPosition(float position);
+int opacitySliderPosition(float opacity);
 // "Value: k (p)" with p printed with six significant digits.
 std::string labelText(int k);
 
