@@ -205,19 +205,16 @@ void CTransferDialog::repaintAll()
 
 void CTransferDialog::addColor()
 {
-    Transferfunction* tf = selectedFunction();
-    if (!tf) {
+    if (!selectedFunction()) {
         return;
     }
     const QColor chosen = QColorDialog::getColor(Qt::black, this);
-    if (!chosen.isValid()) {
+    // Looked up again: the chooser ran its own event loop meanwhile.
+    Transferfunction* tf = selectedFunction();
+    if (!chosen.isValid() || !tf) {
         return;
     }
-    ColorRGB color;
-    color.r = chosen.red();
-    color.g = chosen.green();
-    color.b = chosen.blue();
-    tf->setColor(currentPosition(), color);
+    tf->setColor(currentPosition(), ColorRGB(chosen.red(), chosen.green(), chosen.blue()));
     repaintAll();
 }
 
