@@ -594,7 +594,7 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
                 vectors.at(int(xEnd[0]), int(xEnd[1]) - 1)[0] == 255);
 }
 
-TEST_F(RenderTest, ShortFrameDataIsRefusedWithoutReadingPastIt)
+TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
 {
     Grid g{4, 4, 2};
     g.frames = 2;
@@ -607,7 +607,24 @@ TEST_F(RenderTest, ShortFrameDataIsRefusedWithoutReadingPastIt)
     EXPECT_TRUE(control().vectorTextures.empty());
     EXPECT_TRUE(control().layerTextures.empty());
     EXPECT_EQ(Tool::Logger::instance().history.back().source, "COpenGLControl::createLayerTextures()");
+    EXPECT_NE(control().gridList, 0u);
     render(control());
+
+    // Too few node positions: no lists, rather than those of the last set.
+    auto shortGrid = makeData(g);
+    shortGrid->positions.resize(shortGrid->positions.size() - 1);
+    control().setFlowData(shortGrid.get());
+    EXPECT_EQ(control().gridList, 0u);
+    EXPECT_EQ(control().glyphPointList, 0u);
+    EXPECT_EQ(control().sliceCount, 0);
+    bool logged = false;
+    for (const Tool::Message& m : Tool::Logger::instance().history)
+        logged |= m.source == "COpenGLControl::buildGridList()" && m.text == "Building grid list .. [FAILED]";
+    EXPECT_TRUE(logged);
+    control().showWireframe = true;
+    control().showGlyphs = true;
+    render(control());
+    data = std::move(shortGrid);
 }
 
 TEST_F(RenderTest, AResizeSetsViewportAndAspect)

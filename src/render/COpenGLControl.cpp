@@ -290,6 +290,12 @@ void COpenGLControl::buildGridList()
     const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
     if (!size || !hasContext())
         return;
+    // The old lists go first: a grid that cannot be built shows nothing
+    // rather than the previous data set's shape.
+    deleteSliceLists();
+    if (glIsList(gridList))
+        glDeleteLists(gridList, 1);
+    gridList = 0;
     const GridGeometry grid(flowData->positions, *size);
     if (!grid.valid()) {
         Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
@@ -297,7 +303,6 @@ void COpenGLControl::buildGridList()
         return;
     }
     const uint32_t Z = (*size)[2];
-    deleteSliceLists();
     sliceLists = glGenLists(GLsizei(Z));
     if (sliceLists == 0) {
         Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
@@ -320,8 +325,6 @@ void COpenGLControl::buildGridList()
         glEndList();
     }
 
-    if (glIsList(gridList))
-        glDeleteLists(gridList, 1);
     gridList = glGenLists(1);
     glNewList(gridList, GL_COMPILE);
     glColor3f(1, 1, 1);
@@ -342,6 +345,9 @@ void COpenGLControl::buildGlyphPointList(int columns, int rows)
     const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
     if (!size || !hasContext() || columns < 0 || rows < 0)
         return;
+    if (glIsList(glyphPointList))
+        glDeleteLists(glyphPointList, 1);
+    glyphPointList = 0;
     const GridGeometry grid(flowData->positions, *size);
     if (!grid.valid())
         return;
@@ -350,8 +356,6 @@ void COpenGLControl::buildGlyphPointList(int columns, int rows)
     const float stepY = grid.extent[1] / float(rows + 1);
     const float s = grid.factor;
 
-    if (glIsList(glyphPointList))
-        glDeleteLists(glyphPointList, 1);
     glyphPointList = glGenLists(1);
     glNewList(glyphPointList, GL_COMPILE);
     glColor3f(1, 1, 1);
