@@ -15,7 +15,8 @@ class Transferfunction;
 // The drawing window: owns the rendering context (through its surface), the
 // shader-program records, the textures and display lists made from the data
 // set, and the camera. Every change that alters the picture ends with
-// Invalidate(); the picture is drawn only in OnPaint().
+// Invalidate(); the picture is drawn only in OnPaint(). Before oglCreate the
+// calls that need GL do nothing, while the camera and size bookkeeping runs.
 //
 // GL object names are held as unsigned int (GLuint) so that this header
 // needs no GL header: Qt files include it too.
