@@ -79,6 +79,7 @@ void CTransferDialog::createControls()
     valueSlider_->setGeometry(du.rect(16, 156, 282, 12));
     valueSlider_->setTickPosition(QSlider::NoTicks);
     valueSlider_->setRange(0, ValueAxis::sliderMaximum);
+    // Like a trackbar, a page is a fifth of the range.
     valueSlider_->setPageStep(ValueAxis::sliderMaximum / 5);
     // Only the user's moves arrive here: programmatic moves block signals.
     connect(valueSlider_, &QSlider::valueChanged, this, [this] { valueScrolled(); });
