@@ -426,6 +426,9 @@ TEST_F(Ui, FileDialogRunsTheLoadCommand)
 TEST_F(Ui, SizeAndMouseInputReachTheView)
 {
     COpenGLControl& view = dialog->glControl;
+    // The view fills the client area from the start.
+    ASSERT_NE(nullptr, view.container());
+    EXPECT_EQ(dialog->clientArea()->rect(), view.container()->geometry());
     dialog->resize(dialog->width() + 60, dialog->height() + 40);
     QTest::qWait(50);
     const QSize client = dialog->clientArea()->size();

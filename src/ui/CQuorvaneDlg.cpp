@@ -147,10 +147,11 @@ bool CQuorvaneDlg::OnInitDialog()
     playerDialog = new PlayerDialog(this);
     playerDialog->glControl = &glControl;
 
-    // The window rectangle in client coordinates, as the view expects it.
+    // The view is created on the client rectangle: the whole window's
+    // rectangle would leave it reaching below the client area, as its first
+    // size notification is ignored.
     layout()->activate();
-    const QRect frame = frameGeometry();
-    glControl.oglCreate(QRect(client->mapFromGlobal(frame.topLeft()), frame.size()), client);
+    glControl.oglCreate(client->rect(), client);
 
     Tool::log("CQuorvaneDlg::OnInitDialog()", "Initialising Quorvane Dialog .. [OK]");
     return true;
