@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -381,22 +382,29 @@ TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
     player->OnStop();
 }
 
-// Answers the next file dialog that opens, as soon as it is on the screen.
+// Answers the next file dialog that opens, as soon as it is on the screen,
+// and again while it stays open (it may not take the answer at once).
 void answerFileDialog(std::function<void(QFileDialog*)> answer)
 {
     auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [poll, answer] {
+    auto target = std::make_shared<QPointer<QFileDialog>>();
+    auto found = std::make_shared<bool>(false);
+    QObject::connect(poll, &QTimer::timeout, [poll, answer, target, found] {
         for (QWidget* w : QApplication::topLevelWidgets()) {
             auto* files = qobject_cast<QFileDialog*>(w);
-            if (files && files->isVisible()) {
-                poll->stop();
-                poll->deleteLater();
-                answer(files);
-                return;
+            if (!*found && files && files->isVisible()) {
+                *target = files;
+                *found = true;
             }
         }
+        if (!target->isNull() && (*target)->isVisible()) {
+            answer(*target);
+        } else if (*found) {
+            poll->stop();
+            poll->deleteLater();
+        }
     });
-    poll->start(50);
+    poll->start(100);
 }
 
 TEST_F(Ui, FileDialogRunsTheLoadCommand)
@@ -407,8 +415,11 @@ TEST_F(Ui, FileDialogRunsTheLoadCommand)
     answerFileDialog([&](QFileDialog* files) {
         title = files->windowTitle();
         filters = files->nameFilters();
-        files->selectFile(QString::fromStdString(grid));
-        QMetaObject::invokeMethod(files, "accept", Qt::QueuedConnection);
+        // Typed as a user would: the whole path, then Enter.
+        auto* name = files->findChild<QLineEdit*>("fileNameEdit");
+        ASSERT_NE(nullptr, name);
+        name->setText(QString::fromStdString(grid));
+        QTest::keyClick(name, Qt::Key_Return);
     });
     item(*dialog, "32773")->trigger();
     EXPECT_EQ("Loading Flow Data", title);
