@@ -1,3 +1,4 @@
+#include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "render/COpenGLControl.h"
@@ -605,6 +606,27 @@ TEST_F(Ui, EnterHidesThePlayerButClicksAFocusedButton)
     player->frameSlider->setFocus();
     QTest::keyClick(player->frameSlider, Qt::Key_Return);
     EXPECT_FALSE(player->isVisible());
+}
+
+TEST(Startup, ExceptionFromAnEventHandlerEndsWithStatusOne)
+{
+    application();
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    struct Throwing : QObject {
+        bool event(QEvent*) override { TOOL_THROW("Throwing::event()", "thrown in a handler"); }
+    };
+    // The child writes the log to standard error so the exception shows there.
+    struct ToStderr : Tool::LogListener {
+        void handle(const Tool::Message& m) override { std::cerr << m.source << " " << m.details << std::endl; }
+    };
+    EXPECT_EXIT(
+        {
+            Tool::Logger::instance().addListener(new ToStderr, false);
+            Throwing target;
+            QEvent event(QEvent::User);
+            QApplication::sendEvent(&target, &event);
+        },
+        ::testing::ExitedWithCode(1), "\\*\\* Exception: .* thrown in a handler");
 }
 
 TEST(Player, IntervalIsTheTimeStepInWholeMilliseconds)
