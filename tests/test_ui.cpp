@@ -13,6 +13,7 @@
 #include "ui/PlayerDialog.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFileDialog>
 #include <QImage>
 #include <QLabel>
@@ -52,11 +53,12 @@ CQuorvaneApp& application()
     static int argc = 1;
     static char name[] = "test_ui";
     static char* argv[] = {name, nullptr};
+    static char folder[] = "/tmp/quorvane_ui_XXXXXX";
     static CQuorvaneApp* app = [] {
-        char folder[] = "/tmp/quorvane_ui_XXXXXX";
         if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
             std::abort();
         }
+        std::atexit([] { QDir(folder).removeRecursively(); });
         auto* created = new CQuorvaneApp(argc, argv);
         PresetManager& presets = PresetManager::getInstance();
         presets.getPreset("warm");
