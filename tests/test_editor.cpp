@@ -86,16 +86,16 @@ void fill(FlowData& data, const std::vector<std::vector<float>>& values)
     data.frames.push_back(frame);
 }
 
-// Runs inspect on the next modal dialog as soon as it is up; the callback
+// Runs answer on the next modal dialog as soon as it is up; the callback
 // must close it.
-void onNextModal(std::function<void(QWidget*)> inspect)
+void onNextModal(std::function<void(QWidget*)> answer)
 {
     auto* timer = new QTimer;
-    QObject::connect(timer, &QTimer::timeout, [timer, inspect] {
+    QObject::connect(timer, &QTimer::timeout, [timer, answer] {
         if (QWidget* modal = QApplication::activeModalWidget()) {
             timer->stop();
             timer->deleteLater();
-            inspect(modal);
+            answer(modal);
         }
     });
     timer->start(10);
