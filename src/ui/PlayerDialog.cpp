@@ -72,7 +72,7 @@ PlayerDialog::PlayerDialog(QWidget* parent) : QDialog(parent)
 
 void PlayerDialog::updateDisplay(FlowData* data)
 {
-    if (!data) {
+    if (!data || !glControl) {
         return;
     }
     flowData = data;

@@ -18,8 +18,8 @@ class PlayerDialog : public QDialog {
 public:
     explicit PlayerDialog(QWidget* parent);
 
-    // Takes the data set (null changes nothing) and shows the view's current
-    // frame in the label and on the slider.
+    // Takes the data set (null changes nothing, as does a missing view) and
+    // shows the view's current frame in the label and on the slider.
     void updateDisplay(FlowData* data);
 
     void OnPrevious();
