@@ -16,7 +16,9 @@ chmod 700 "$XDG_RUNTIME_DIR"
 export XDG_RUNTIME_DIR
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
-xvfb-run -a -s '-screen 0 1280x1024x24' \
+# -noreset: the server must not restart when the last test disconnects, or a
+# test starting in that moment finds no display.
+xvfb-run -a -s '-screen 0 1280x1024x24 -noreset' \
   ctest --test-dir build --output-on-failure -j"$jobs"
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUORVANE_SANITIZE=ON -DQUORVANE_CORE_ONLY=ON >/dev/null

@@ -50,6 +50,9 @@ void waitUntilShown(QWidget& window)
 CQuorvaneApp::CQuorvaneApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     startLogging();
+    // Message boxes carry the application's title as their caption. The
+    // name, unlike a display name, is not appended to every window title.
+    setApplicationName("Quorvane");
 }
 
 int CQuorvaneApp::InitInstance()
