@@ -30,8 +30,8 @@ std::string readFile(const std::string& name)
 
 pt::ptime at(int h, int m, int s, int us)
 {
-    return pt::ptime(boost::gregorian::date(2026, 1, 2), pt::hours(h) + pt::minutes(m) + pt::seconds(s) +
-                                                             pt::microseconds(us));
+    return pt::ptime(boost::gregorian::date(2026, 1, 2),
+                     pt::hours(h) + pt::minutes(m) + pt::seconds(s) + pt::microseconds(us));
 }
 
 } // namespace
@@ -104,7 +104,9 @@ TEST(Exception, ToMessageCarriesThrowSiteAndThrowTime)
 
     const std::string line = FileLogListener("diag_exc.log").format(m);
     EXPECT_TRUE(std::regex_match(
-        line, std::regex(R"(\[\d\d:\d\d:\d\d\.\d{6}\] \*\* Exception: .*\(\d+\): FlowData::load\(\)\n\tDetails: Couldn't open x\.gri)")));
+        line,
+        std::regex(
+            R"(\[\d\d:\d\d:\d\d\.\d{6}\] \*\* Exception: .*\(\d+\): FlowData::load\(\)\n\tDetails: Couldn't open x\.gri)")));
 }
 
 TEST(Message, KeepsConstructionTime)
