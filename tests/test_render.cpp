@@ -238,6 +238,12 @@ TEST_F(RenderTest, StartUpLogsItsSixLinesInOrder)
 TEST_F(RenderTest, WithoutDataOnlyTheAxesAreDrawnOnBlack)
 {
     COpenGLControl& c = control();
+    // A glyph paint and a transfer-texture load before leave unit 0's sprite
+    // enabled and unit 1 active: the axes must still show their own colours.
+    show(Grid{4, 4, 1});
+    c.showGlyphs = true;
+    render(c);
+    c.loadTransferTexture(Transferfunction());
     c.setFlowData(nullptr);
     c.showAxes = true;
     c.showGlyphs = true; // nothing to put them on without data

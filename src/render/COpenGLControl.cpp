@@ -407,6 +407,9 @@ void COpenGLControl::paintScene()
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyCamera();
     if (showAxes) {
+        // Unit 0 is where the glyph sprite stays enabled; loading a transfer
+        // texture leaves unit 1 active.
+        glActiveTexture(GL_TEXTURE0);
         glDisable(GL_TEXTURE_2D);
         glCallList(axesList);
     }
