@@ -630,7 +630,17 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     control().showWireframe = true;
     control().showGlyphs = true;
     render(control());
-    data = std::move(shortGrid);
+
+    // A data set without frames leaves no lists either.
+    data = makeData(g);
+    control().setFlowData(data.get());
+    ASSERT_NE(control().gridList, 0u);
+    auto empty = std::make_unique<FlowData>();
+    control().setFlowData(empty.get());
+    EXPECT_EQ(control().gridList, 0u);
+    EXPECT_EQ(control().glyphPointList, 0u);
+    render(control());
+    data = std::move(empty);
 }
 
 TEST_F(RenderTest, AResizeSetsViewportAndAspect)

@@ -287,8 +287,7 @@ void COpenGLControl::deleteSliceLists()
 // cell. A curved slice's cells are compiled once and called from both.
 void COpenGLControl::buildGridList()
 {
-    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
-    if (!size || !hasContext())
+    if (!hasContext())
         return;
     // The old lists go first: a grid that cannot be built shows nothing
     // rather than the previous data set's shape.
@@ -296,6 +295,9 @@ void COpenGLControl::buildGridList()
     if (glIsList(gridList))
         glDeleteLists(gridList, 1);
     gridList = 0;
+    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
+    if (!size)
+        return;
     const GridGeometry grid(flowData->positions, *size);
     if (!grid.valid()) {
         Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
@@ -342,12 +344,14 @@ void COpenGLControl::buildGridList()
 
 void COpenGLControl::buildGlyphPointList(int columns, int rows)
 {
-    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
-    if (!size || !hasContext() || columns < 0 || rows < 0)
+    if (!hasContext())
         return;
     if (glIsList(glyphPointList))
         glDeleteLists(glyphPointList, 1);
     glyphPointList = 0;
+    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
+    if (!size || columns < 0 || rows < 0)
+        return;
     const GridGeometry grid(flowData->positions, *size);
     if (!grid.valid())
         return;
