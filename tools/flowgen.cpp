@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <new>
 #include <string>
 
 namespace {
@@ -78,6 +79,11 @@ bool parseArguments(int argc, char** argv, std::string& base, FlowGenerator::Set
         error = base.empty() ? "no output path" : "no --size";
         return false;
     }
+    const std::string name = boost::filesystem::path(base).filename().string();
+    if (name.empty() || name == "." || name == "..") {
+        error = "no data set name in " + base;
+        return false;
+    }
     return true;
 }
 
@@ -102,8 +108,14 @@ int main(int argc, char** argv)
     }
 
     const FlowGenerator generator(settings);
-    if (!FlowWriter::write(base, generator, error)) {
-        std::cerr << "flowgen: " << error << "\n";
+    try {
+        if (!FlowWriter::write(base, generator, error)) {
+            std::cerr << "flowgen: " << error << "\n";
+            return 1;
+        }
+    } catch (const std::bad_alloc&) {
+        // Sizes or layer counts far beyond any real data set.
+        std::cerr << "flowgen: not enough memory for " << FlowWriter::dataSetBytes(generator) << " bytes of data\n";
         return 1;
     }
     std::cout << "flowgen: wrote " << base << ".gri and " << generator.frameFileCount() << " frame files ("
