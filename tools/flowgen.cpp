@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <iostream>
+#include <limits>
 #include <new>
 #include <string>
 
@@ -30,9 +31,13 @@ bool parseSize(const std::string& text, std::array<uint32_t, 3>& size)
     const std::size_t second = first == std::string::npos ? first : text.find('x', first + 1);
     if (second == std::string::npos)
         return false;
-    return parseNumber(text.substr(0, first), size[0]) &&
-           parseNumber(text.substr(first + 1, second - first - 1), size[1]) &&
-           parseNumber(text.substr(second + 1), size[2]) && size[0] > 0 && size[1] > 0 && size[2] > 0;
+    if (!parseNumber(text.substr(0, first), size[0]) ||
+        !parseNumber(text.substr(first + 1, second - first - 1), size[1]) ||
+        !parseNumber(text.substr(second + 1), size[2]) || size[0] == 0 || size[1] == 0 || size[2] == 0)
+        return false;
+    // The loader counts nodes in 32 bits; more would also overflow the generator's count.
+    const uint64_t limit = std::numeric_limits<uint32_t>::max();
+    return uint64_t(size[0]) * size[1] <= limit && uint64_t(size[0]) * size[1] * size[2] <= limit;
 }
 
 bool parseArguments(int argc, char** argv, std::string& base, FlowGenerator::Settings& settings, std::string& error)
