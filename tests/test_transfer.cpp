@@ -634,6 +634,13 @@ TEST_F(PresetStore, TooBigAndNonRegularFilesAreRejected)
     Tool::Logger::instance().history.clear();
     store().load();
     EXPECT_NE(failureLine("Reading").find("not a regular file"), std::string::npos);
+
+    // Opening a pipe must not wait for a writer.
+    fs::remove(PresetManager::fileName);
+    ASSERT_EQ(::mkfifo(PresetManager::fileName, 0600), 0);
+    Tool::Logger::instance().history.clear();
+    store().load();
+    EXPECT_NE(failureLine("Reading").find("not a regular file"), std::string::npos);
 }
 
 TEST_F(PresetStore, FirstSaveAfterAnUnreadableFileMovesItAside)

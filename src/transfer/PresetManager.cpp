@@ -65,7 +65,9 @@ PresetManager& PresetManager::getInstance()
 
 void PresetManager::load()
 {
-    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a pipe of that name would wait for a writer; regular
+    // files read the same either way.
+    const int fd = ::open(fileName, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0 && errno == ENOENT) {
         fileUnreadable = false;
         return;
