@@ -3,10 +3,12 @@
 // fresh memory, measured in the same run. Also reports the peak resident
 // memory of the loads against the data size, and the histogram of a layer
 // against one plain pass over its values.
-//   load_bench [FOLDER]   (default: load_bench_data; removed afterwards)
+//   load_bench [FOLDER]   (default: load_bench_data; the files written are
+//   removed afterwards, and the folder too when that leaves it empty)
 
 #include "FlowGenerator.h"
 #include "FlowWriter.h"
+#include "diagnostics/Exception.h"
 #include "flowdata/FlowData.h"
 
 #include <boost/filesystem.hpp>
@@ -127,6 +129,13 @@ int main(int argc, char** argv)
     std::vector<std::string> files = {base + ".gri"};
     for (int32_t f = 0; f < generator.frameFileCount(); ++f)
         files.push_back(FlowWriter::frameFileName(base, f, generator.frameFileCount()));
+    // Only what this run wrote: the folder may be one the caller keeps other files in.
+    const auto removeWritten = [&] {
+        boost::system::error_code ignored;
+        for (const std::string& path : files)
+            fs::remove(path, ignored);
+        fs::remove(folder, ignored);
+    };
 
     // Warm the page cache once so neither side pays for the disk.
     uint64_t dataBytes = 0;
@@ -148,7 +157,13 @@ int main(int argc, char** argv)
         FlowData data;
         NoProgress progress;
         const Clock::time_point start = Clock::now();
-        data.load(base + ".gri", progress);
+        try {
+            data.load(base + ".gri", progress);
+        } catch (const Tool::Exception& e) {
+            std::cerr << "load_bench: " << e.text << "\n";
+            removeWritten();
+            return 1;
+        }
         const double load = secondsSince(start);
         bestLoad = std::min(bestLoad, load);
         loadPeak = std::max(loadPeak, peakResident());
@@ -163,6 +178,7 @@ int main(int argc, char** argv)
             bestHistogram = std::min(bestHistogram, secondsSince(histogramStart));
             if (histogram.size() != 257 || sum < 0.0) {
                 std::cerr << "load_bench: bad histogram\n";
+                removeWritten();
                 return 1;
             }
         }
@@ -170,7 +186,7 @@ int main(int argc, char** argv)
     if (!peakReset)
         loadPeak = std::max(loadPeak, peakBefore);
 
-    fs::remove_all(folder);
+    removeWritten();
     const double floorRate = dataBytes / bestFloor / 1e6;
     const double loadRate = dataBytes / bestLoad / 1e6;
     std::printf("data set: %.1f MB in %zu files\n", dataBytes / 1e6, files.size());
