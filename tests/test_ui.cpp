@@ -415,18 +415,23 @@ TEST_F(Ui, FileDialogRunsTheLoadCommand)
     const std::string grid = writeDataSet("picked", 1, 1, 0.1f);
     QString title;
     QStringList filters;
+    QString initialName;
     answerFileDialog([&](QFileDialog* files) {
         title = files->windowTitle();
         filters = files->nameFilters();
-        // Typed as a user would: the whole path, then Enter.
         auto* name = files->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(nullptr, name);
-        name->setText(QString::fromStdString(grid));
+        if (initialName.isEmpty()) {
+            initialName = name->text();
+        }
+        // Typed as a user would: the whole path without its extension, then Enter.
+        name->setText(QString::fromStdString(grid.substr(0, grid.size() - 4)));
         QTest::keyClick(name, Qt::Key_Return);
     });
     item(*dialog, "32773")->trigger();
     EXPECT_EQ("Loading Flow Data", title);
     EXPECT_EQ(QStringList({"Flow Grid File (*.gri)"}), filters);
+    EXPECT_EQ("*.gri", initialName);
     EXPECT_EQ(1u, dialog->flowData.frames.size());
 
     // Cancelling keeps the loaded set.

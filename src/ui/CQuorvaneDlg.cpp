@@ -159,12 +159,16 @@ bool CQuorvaneDlg::OnInitDialog()
 
 void CQuorvaneDlg::OnFileLoad()
 {
-    const QString path =
-        QFileDialog::getOpenFileName(this, "Loading Flow Data", QDir::currentPath(), "Flow Grid File (*.gri)");
-    if (path.isEmpty()) {
+    QFileDialog files(this, "Loading Flow Data", QDir::currentPath(), "Flow Grid File (*.gri)");
+    files.setAcceptMode(QFileDialog::AcceptOpen);
+    files.setFileMode(QFileDialog::ExistingFile);
+    files.setDefaultSuffix("gri");
+    // The name field starts with the pattern; entering a pattern filters the list.
+    files.selectFile("*.gri");
+    if (files.exec() != QDialog::Accepted || files.selectedFiles().isEmpty()) {
         return;
     }
-    loadFile(QFile::encodeName(path).toStdString());
+    loadFile(QFile::encodeName(files.selectedFiles().front()).toStdString());
 }
 
 bool CQuorvaneDlg::loadFile(const std::string& gridPath)
