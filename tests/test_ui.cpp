@@ -217,7 +217,9 @@ TEST(DialogUnits, ScaleWithTheFont)
     EXPECT_GT(large.x(100), small.x(100));
     EXPECT_GT(large.y(100), small.y(100));
     QFontMetrics metrics(font);
-    EXPECT_EQ(100 * metrics.height() / 8, large.y(100));
+    EXPECT_EQ((100 * metrics.height() + 4) / 8, large.y(100));
+    EXPECT_EQ((metrics.horizontalAdvance("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz") / 26 + 1) / 2,
+              large.x(4));
     const QRect r = large.rect(4, 8, 40, 16);
     EXPECT_EQ(QRect(large.x(4), large.y(8), large.x(40), large.y(16)), r);
 }

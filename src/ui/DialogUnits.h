@@ -5,7 +5,7 @@
 
 // Converts dialog-template units into pixels for a given dialog font: a
 // horizontal unit is a quarter of the average character width, a vertical
-// unit an eighth of the character height.
+// unit an eighth of the character height. Pixels are rounded to the nearest.
 class DialogUnits {
 public:
     explicit DialogUnits(const QFont& dialogFont);
