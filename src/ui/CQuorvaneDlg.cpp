@@ -275,10 +275,15 @@ void CQuorvaneDlg::mouseMoveEvent(QMouseEvent* event)
     glControl.OnMouseMove(keyFlags(event->buttons(), event->modifiers()), p.x(), p.y());
 }
 
+// Only the vertical wheel reaches the view; a horizontal turn gets the
+// default handling alone.
 void CQuorvaneDlg::wheelEvent(QWheelEvent* event)
 {
-    const int delta = std::clamp(event->angleDelta().y(), -32768, 32767);
-    const QPoint p = client->mapFrom(this, event->position().toPoint());
-    glControl.OnMouseHWheel(keyFlags(event->buttons(), event->modifiers()), static_cast<short>(delta), p.x(), p.y());
+    if (event->angleDelta().y() != 0) {
+        const int delta = std::clamp(event->angleDelta().y(), -32768, 32767);
+        const QPoint p = client->mapFrom(this, event->position().toPoint());
+        glControl.OnMouseHWheel(keyFlags(event->buttons(), event->modifiers()), static_cast<short>(delta), p.x(),
+                                p.y());
+    }
     QDialog::wheelEvent(event);
 }
