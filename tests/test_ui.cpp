@@ -792,7 +792,10 @@ TEST_F(Program, SnapshotOfALayerDiffersFromTheVectors)
     const std::string grid = writeDataSet("layered", 1, 1, 0.1f);
     const QString folder = QString::fromStdString(currentFolder());
     ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "vectors.png"}, folder));
-    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "layer.png", "--layer", "1"}, folder));
+    // A relative path is loaded, and logged, as the full path.
+    QString output;
+    ASSERT_EQ(0, run({"layered/layered.gri", "--snapshot", "layer.png", "--layer", "1"}, folder, &output));
+    EXPECT_TRUE(output.contains(QString::fromStdString("Loading file " + grid + " ..")));
     const QImage vectors(folder + "/vectors.png");
     const QImage layer(folder + "/layer.png");
     ASSERT_EQ(vectors.size(), layer.size());

@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QWindow>
 
 #include <cstdlib>
@@ -90,7 +91,9 @@ int CQuorvaneApp::InitInstance()
 bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options)
 {
     waitUntilShown(dialog);
-    if (!options.grid.isEmpty() && !dialog.loadFile(QFile::encodeName(options.grid).toStdString())) {
+    // The file dialog hands over a full path; so does the command line.
+    const QString grid = options.grid.isEmpty() ? QString() : QFileInfo(options.grid).absoluteFilePath();
+    if (!grid.isEmpty() && !dialog.loadFile(QFile::encodeName(grid).toStdString())) {
         return false;
     }
     const size_t frames = dialog.flowData.frames.size();
