@@ -698,6 +698,14 @@ TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
     dialog.show();
     EXPECT_EQ(layers()->currentIndex(), 2);
 
+    // On a focused button Enter presses that button and the dialog stays.
+    moveValueSlider(2048);
+    child<QPushButton>("1047")->setFocus();
+    QKeyEvent enterButton(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QApplication::sendEvent(child<QPushButton>("1047"), &enterButton);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(dialog.transferFunctions[1].alpha.size(), 3u);
+
     // Also from the preset name, which keeps its case though "Mixed" exists.
     presets()->setEditText("Mixed");
     click("1026");
@@ -709,6 +717,7 @@ TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
     }
     EXPECT_EQ(presets()->currentText(), "mi");
     presets()->setEditText("mixed");
+    presets()->lineEdit()->setFocus();
     QKeyEvent enterName(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(presets()->lineEdit(), &enterName);
     EXPECT_FALSE(dialog.isVisible());

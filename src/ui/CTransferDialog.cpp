@@ -129,7 +129,7 @@ QPushButton* CTransferDialog::addButton(const char* id, const char* caption, con
     auto* button = new QPushButton(caption, this);
     button->setObjectName(id);
     button->setGeometry(rect);
-    // Enter closes the dialog rather than pressing the last button clicked.
+    // Enter is handled by the dialog itself.
     button->setAutoDefault(false);
     return button;
 }
@@ -145,10 +145,16 @@ QWidget* CTransferDialog::addArea(const char* id, const QRect& rect)
     return area;
 }
 
+// Enter presses the focused button; anywhere else it ends the dialog like its
+// default OK would.
 void CTransferDialog::keyPressEvent(QKeyEvent* event)
 {
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-        accept();
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget())) {
+            focused->click();
+        } else {
+            accept();
+        }
         return;
     }
     QDialog::keyPressEvent(event);
