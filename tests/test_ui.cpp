@@ -724,6 +724,8 @@ TEST(CommandLine, ReadsGridSnapshotFrameAndLayer)
         EXPECT_FALSE(CommandLine::parse(args, options, error)) << args.join(' ').toStdString();
         EXPECT_FALSE(error.isEmpty());
     }
+    EXPECT_FALSE(CommandLine::parse({"q", ""}, options, error));
+    EXPECT_EQ("the grid file name is empty", error);
 }
 
 // The program itself, run as a user would from a shell.

@@ -46,7 +46,10 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
         } else if (arg.startsWith("--")) {
             error = "unknown option " + arg;
             return false;
-        } else if (out.grid.isEmpty() && !arg.isEmpty()) {
+        } else if (arg.isEmpty()) {
+            error = "the grid file name is empty";
+            return false;
+        } else if (out.grid.isEmpty()) {
             out.grid = arg;
         } else {
             error = "more than one grid file given";
