@@ -541,6 +541,8 @@ TEST_F(Ui, PlayerStepsWithinTheDataSet)
     QTest::keyClick(player->frameSlider, Qt::Key_Home);
     EXPECT_EQ(0u, view.currentFrame);
     EXPECT_EQ("Frame: 1/4", player->frameLabel->text());
+    QTest::keyClick(player->frameSlider, Qt::Key_PageUp);
+    EXPECT_EQ(1u, view.currentFrame);
     QTest::keyClick(player->frameSlider, Qt::Key_End);
     EXPECT_EQ(3u, view.currentFrame);
 }

@@ -82,6 +82,8 @@ void PlayerDialog::updateDisplay(FlowData* data)
     // Setting the slider must not read back as a user's scroll.
     const QSignalBlocker quiet(frameSlider);
     frameSlider->setRange(0, static_cast<int>(std::max<long long>(n - 1, 0)));
+    // Like a trackbar's, a page is a fifth of the range, at least one frame.
+    frameSlider->setPageStep(std::max(frameSlider->maximum() / 5, 1));
     frameSlider->setValue(static_cast<int>(std::min<long long>(f, INT_MAX)));
 }
 
