@@ -1,6 +1,7 @@
 #include "render/COpenGLWindow.h"
 
 #include "render/COpenGLControl.h"
+#include "render/KeyFlags.h"
 #include "render/WindowMessages.h"
 
 #include <QMouseEvent>
@@ -116,18 +117,6 @@ void COpenGLWindow::resizeEvent(QResizeEvent* event)
     const unsigned type = (top && top->isMinimized()) ? SIZE_MINIMIZED : SIZE_RESTORED;
     control.OnSize(type, event->size().width(), event->size().height());
 }
-
-namespace {
-unsigned keyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
-{
-    unsigned flags = 0;
-    if (buttons & Qt::LeftButton)
-        flags |= MK_LBUTTON;
-    if (modifiers & Qt::ShiftModifier)
-        flags |= MK_SHIFT;
-    return flags;
-}
-} // namespace
 
 void COpenGLWindow::mouseMoveEvent(QMouseEvent* event)
 {

@@ -2,6 +2,7 @@
 
 #include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
+#include "render/KeyFlags.h"
 #include "transfer/PresetManager.h"
 #include "ui/CLoadingDialog.h"
 #include "ui/CTransferDialog.h"
@@ -44,17 +45,6 @@ QIcon drawIcon()
     return QIcon(pixmap);
 }
 
-unsigned keyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
-{
-    unsigned flags = 0;
-    if (buttons & Qt::LeftButton) {
-        flags |= MK_LBUTTON;
-    }
-    if (modifiers & Qt::ShiftModifier) {
-        flags |= MK_SHIFT;
-    }
-    return flags;
-}
 } // namespace
 
 CQuorvaneDlg::CQuorvaneDlg()
