@@ -424,15 +424,13 @@ TEST_F(EditorTest, RemovingAnEndColourBlackensIt)
     moveValueSlider(4096);
     click("1044");
     ASSERT_EQ(tf.color.size(), 2u);
-    EXPECT_EQ(tf.color.back().first, 1.0f);
-    EXPECT_EQ(tf.color.back().second.r, 0);
-    EXPECT_EQ(tf.color.back().second.b, 0);
+    EXPECT_EQ(tf.color.back(), Transferfunction::ColorPoint(1.0f, ColorRGB(0, 0, 0)));
 
     tf.setColor(0.0f, ColorRGB{10, 20, 30});
     moveValueSlider(0);
     click("1044");
     ASSERT_EQ(tf.color.size(), 2u);
-    EXPECT_EQ(tf.color.front().second.g, 0);
+    EXPECT_EQ(tf.color.front(), Transferfunction::ColorPoint(0.0f, ColorRGB(0, 0, 0)));
 
     // Where no point lies nothing changes; the opacity list is untouched.
     moveValueSlider(777);
@@ -522,8 +520,19 @@ TEST_F(EditorTest, EachLayerKeepsItsOwnFunction)
 TEST_F(EditorTest, ASecondLoadResetsTheFunctions)
 {
     load(twoLayers());
+    selectLayer(1);
+    moveValueSlider(1024);
+    addColor(Qt::red);
     selectLayer(2);
     moveValueSlider(2048);
+    click("1047");
+    // The same shape again: every layer starts over from the default.
+    load(twoLayers());
+    ASSERT_EQ(dialog.transferFunctions.size(), 2u);
+    EXPECT_EQ(dialog.transferFunctions[0], Transferfunction());
+    EXPECT_EQ(dialog.transferFunctions[1], Transferfunction());
+
+    selectLayer(1);
     click("1047");
     load({{0.5f, 0.25f}});
     EXPECT_EQ(layers()->count(), 2);
@@ -545,20 +554,28 @@ TEST_F(EditorTest, HistogramBarsAreDrawnFromTheLayer)
     const QImage image = picture();
     const int h = histogram.height() - 10;
     const int base = histogram.y() + histogram.height() - 5;
-    auto barHeight = [&](int bin) {
+    auto barHeight = [&](int bin, const QImage& shot) {
         int height = 0;
         const int x = histogram.x() + 2 + bin;
-        for (int y = base; y > histogram.y() && image.pixelColor(x, y) == QColor(Qt::black); --y) {
+        for (int y = base; y > histogram.y() && shot.pixelColor(x, y) == QColor(Qt::black); --y) {
             ++height;
         }
         return height;
     };
-    EXPECT_EQ(barHeight(w / 2), h);
+    EXPECT_EQ(barHeight(w / 2, image), h);
     // ln 2 / ln 4 of the full height, truncated from base - h * v.
     const float v = std::log(2.0f) / std::log(2.7f) / (std::log(4.0f) / std::log(2.7f));
-    EXPECT_NEAR(barHeight(w - 2), h * v, 1.0);
-    EXPECT_EQ(barHeight(w / 2 - 1), 0);
-    EXPECT_EQ(barHeight(0), 0);
+    EXPECT_NEAR(barHeight(w - 2, image), h * v, 1.0);
+    EXPECT_EQ(barHeight(w / 2 - 1, image), 0);
+    EXPECT_EQ(barHeight(0, image), 0);
+
+    // A new load into the same data set shows the new values, not the
+    // histogram kept from the first.
+    load({{late, late, late, 0.0f}});
+    selectLayer(1);
+    const QImage reloaded = picture();
+    EXPECT_EQ(barHeight(w / 2, reloaded), 0);
+    EXPECT_EQ(barHeight(w - 2, reloaded), h);
 }
 
 TEST_F(EditorTest, AFailedLoadLeavesEmptyAreasAndSafeButtons)
