@@ -180,9 +180,12 @@ TEST(Startup, LogsBannerPresetsAndDialogInOrder)
     CQuorvaneDlg dialog;
     dialog.OnInitDialog();
     const long presets = findLog("Loaded ", before);
+    const long context = findLog("Creating OpenGL Context .. [OK]", before);
     const long initialised = findLog("Initialising Quorvane Dialog .. [OK]", before);
     ASSERT_GE(presets, 0);
-    ASSERT_GT(initialised, presets);
+    // The view is created after the presets are read, before the closing line.
+    EXPECT_GT(context, presets);
+    ASSERT_GT(initialised, context);
     const auto& history = Tool::Logger::instance().history;
     EXPECT_EQ("Loaded 2 Transfer Preset(s) .. [OK]", history[presets].text);
     EXPECT_EQ("Brindlemoor", history[presets].source);
