@@ -385,7 +385,8 @@ TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
     QTest::qWait(50);
     std::vector<unsigned char> pixels;
     int w = 0, h = 0;
-    dialog->glControl.renderPixels(pixels, w, h);
+    EXPECT_TRUE(dialog->glControl.renderPixels(pixels, w, h));
+    EXPECT_EQ(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, pixels.size());
     EXPECT_TRUE(dialog->flowData.frames.empty());
     player->OnStop();
 }
@@ -593,10 +594,13 @@ TEST_F(Ui, PlayerTimerWrapsAndKeepsRunningWhileHidden)
     EXPECT_FALSE(player->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 1; }, 3000));
 
-    // Play while playing restarts; Stop stops, twice changes nothing.
+    // Play while playing restarts, with the data set's time step as it is now;
+    // Stop stops, twice changes nothing.
+    dialog->flowData.timestep = 0.05f;
     player->OnPlay();
     EXPECT_EQ(1, player->timerId);
     EXPECT_TRUE(player->playTimer.isActive());
+    EXPECT_EQ(50, player->playTimer.interval());
     player->OnStop();
     EXPECT_EQ(-1, player->timerId);
     EXPECT_FALSE(player->playTimer.isActive());
