@@ -422,9 +422,13 @@ TEST_F(Ui, FileDialogRunsTheLoadCommand)
     QString title;
     QStringList filters;
     QString initialName;
+    QString initialFolder;
     answerFileDialog([&](QFileDialog* files) {
         title = files->windowTitle();
         filters = files->nameFilters();
+        if (initialFolder.isEmpty()) {
+            initialFolder = files->directory().absolutePath();
+        }
         auto* name = files->findChild<QLineEdit*>("fileNameEdit");
         ASSERT_NE(nullptr, name);
         if (initialName.isEmpty()) {
@@ -438,6 +442,7 @@ TEST_F(Ui, FileDialogRunsTheLoadCommand)
     EXPECT_EQ("Loading Flow Data", title);
     EXPECT_EQ(QStringList({"Flow Grid File (*.gri)"}), filters);
     EXPECT_EQ("*.gri", initialName);
+    EXPECT_EQ(QDir::currentPath(), initialFolder);
     EXPECT_EQ(1u, dialog->flowData.frames.size());
 
     // Cancelling keeps the loaded set.
