@@ -527,6 +527,30 @@ TEST_F(FlowDataTest, WrongNumberOfFramesFailsAfterReadingThemAll)
     EXPECT_EQ(data.frameCount, 11);
 }
 
+TEST_F(FlowDataTest, FilesBeyondTheFrameCountAreReadButNotKept)
+{
+    // Records how many frames the data set holds each time a file is done.
+    struct HeldFrames : LoadingProgress {
+        const FlowData* data = nullptr;
+        std::vector<std::size_t> held;
+        void setRange(int, int) override {}
+        void setPosition(int) override { held.push_back(data->frames.size()); }
+        void repaint() override {}
+    };
+    writeGrid("run.gri", "SN4DB 4 1 1 1 1 1");
+    for (int f = 0; f < 4; ++f)
+        writeFrame("run_" + std::to_string(f) + ".dat", 0.0f);
+    FlowData data;
+    HeldFrames progress;
+    progress.data = &data;
+    EXPECT_THROW(data.load(path("run.gri"), progress), Tool::Exception);
+    // The first position is the grid's; one follows per frame file.
+    EXPECT_EQ(progress.held, (std::vector<std::size_t>{0, 0, 1, 1, 1}));
+    EXPECT_EQ(recorder().lines[5].text, "Loading Dataframe: run_3.dat .. [OK]");
+    EXPECT_EQ(recorder().lines[6].text, "Flowdata loaded .. [FAILED]");
+    expectEmpty(data);
+}
+
 // Runs check where file permissions apply: as root, in a child process that
 // has become an unprivileged user. True when check passed.
 bool withoutPrivileges(const std::function<bool()>& check)

@@ -157,7 +157,12 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
     for (const std::string& fileName : names)
         paths.push_back(folder + fileName);
 
-    frames.reserve(names.size());
+    // Every matching file is read and logged, but no more frames are kept than
+    // the header announced: a load with more files fails anyway, and a folder
+    // shared with a larger data set would otherwise cost its whole size.
+    const std::size_t wanted = static_cast<std::size_t>(std::max(frameCount, 0));
+    std::size_t framesRead = 0;
+    frames.reserve(std::min(names.size(), wanted));
     FrameQueue queue(paths, size, static_cast<uint32_t>(layerCount));
     for (std::size_t i = 0; i < paths.size(); ++i) {
         FrameQueue::Item& item = queue.wait(i);
@@ -174,11 +179,15 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         dialog.setPosition(static_cast<int>(position));
         // Kept on 0 .. 100 also for a frame count of 0 or below.
         position = std::clamp(position + step, 0.0f, 100.0f);
-        frames.push_back(std::move(item.frame));
+        if (frames.size() < wanted)
+            frames.push_back(std::move(item.frame));
+        else
+            item.frame = DataFrame();
+        ++framesRead;
         Tool::log(loadSource, "Loading Dataframe: " + names[i] + " .. [OK]");
     }
 
-    if (frameCount < 0 || frames.size() != static_cast<std::size_t>(frameCount)) {
+    if (frameCount < 0 || framesRead != wanted) {
         Tool::log(loadSource, "Flowdata loaded .. [FAILED]");
         unload();
         throw Tool::Exception(loadSource, "Frames not not matching the specified timesteps", throwFile, __LINE__);
