@@ -537,6 +537,7 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
 {
     Grid g{4, 4, 1};
     g.frames = 2;
+    g.layers = 2;
     g.vector = [](int f, uint32_t, uint32_t, uint32_t) { return f == 0 ? Vec3{{1, 0, 0}} : Vec3{{0, 1, 0}}; };
     show(g);
     const std::vector<unsigned> names = control().vectorTextures;
@@ -554,6 +555,21 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     control().currentFrame = 1;
     expectColour(render(control()), centre, centre, {{0, 0, 255}});
     EXPECT_EQ(control().vectorTextures, names);
+
+    // The same for layers: every value is 0, and layer 1's texture of frame 1
+    // now holds 1 everywhere; an upload on the switch would show red again.
+    control().loadTransferTexture(
+        transfer({{0.0f, ColorRGB(255, 0, 0)}, {1.0f, ColorRGB(0, 255, 0)}}, {{0.0f, 1.0f}, {1.0f, 1.0f}}));
+    control().showLayer = true;
+    const auto layers = control().layerTextures;
+    expectColour(render(control()), centre, centre, {{255, 0, 0}});
+    const std::vector<float> ones(4 * 4, 1.0f);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, layers.at(1).at(1));
+    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RED, GL_FLOAT, ones.data());
+    control().currentLayer = 1;
+    expectColour(render(control()), centre, centre, {{0, 255, 0}});
+    EXPECT_EQ(control().layerTextures, layers);
 }
 
 TEST_F(RenderTest, AfterAFailedLoadThePreviousPictureStays)
