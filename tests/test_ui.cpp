@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QOpenGLContext>
 #include <QPointer>
 #include <QProcess>
 #include <QProgressBar>
@@ -200,6 +201,15 @@ TEST(Startup, LogsBannerPresetsAndDialogInOrder)
     EXPECT_EQ(nullptr, dialog.transferDialog->flowData);
     EXPECT_EQ(&dialog.glControl, dialog.playerDialog->glControl);
     EXPECT_EQ("Quorvane", dialog.windowTitle());
+
+    // The view's context: RGBA, double-buffered, a depth buffer of 16 bits or more.
+    const QOpenGLContext* current = QOpenGLContext::currentContext();
+    ASSERT_NE(nullptr, current);
+    const QSurfaceFormat format = current->format();
+    EXPECT_GE(format.depthBufferSize(), 16);
+    EXPECT_EQ(QSurfaceFormat::DoubleBuffer, format.swapBehavior());
+    EXPECT_GE(format.redBufferSize(), 8);
+    EXPECT_GE(format.alphaBufferSize(), 8);
 
     // The log file holds the same lines.
     std::ifstream file("Quorvane.log");
