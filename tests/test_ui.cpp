@@ -40,6 +40,7 @@
 #include <iostream>
 #include <limits>
 #include <memory>
+#include <set>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -827,6 +828,25 @@ TEST_F(Program, SnapshotOfALayerDiffersFromTheVectors)
     ASSERT_EQ(vectors.size(), layer.size());
     EXPECT_NE(vectors, layer);
     EXPECT_LT(dominant(layer, 0), dominant(vectors, 0));
+    // The default function is a grey ramp: the layer shows as grey of many shades.
+    auto greys = [](const QImage& image) {
+        std::set<int> shades;
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() > 20 && std::abs(c.red() - c.green()) <= 2 && std::abs(c.red() - c.blue()) <= 2) {
+                    ++count;
+                    shades.insert(c.red());
+                }
+            }
+        }
+        return std::make_pair(count, shades.size());
+    };
+    const int area = layer.width() * layer.height();
+    EXPECT_GT(greys(layer).first, area / 20);
+    EXPECT_GT(greys(layer).second, 10u);
+    EXPECT_LT(greys(vectors).first, area / 100);
 }
 
 TEST_F(Program, FailuresEndWithTheirStatus)
