@@ -346,11 +346,13 @@ TEST_F(EditorTest, RefreshLayersListsFlowdataThenTheLayers)
     const QRect bar = area("1053");
     expectColor(image.pixelColor(bar.x(), bar.y()), 0, 0, 0, 0);
     expectColor(image.pixelColor(bar.x() + 2, bar.center().y()), 255, 255, 255, 0);
-    for (const char* id : {"1043", "1044", "1045", "1047", "1049", "1050"}) {
+    moveValueSlider(1000);
+    for (const char* id : {"1043", "1044", "1045", "1047", "1049", "1050", "1046", "1048"}) {
         click(id);
     }
     EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
     EXPECT_EQ(dialog.transferFunctions[0].alpha.size(), 2u);
+    EXPECT_EQ(valueSlider()->value(), 1000);
 }
 
 TEST_F(EditorTest, RedAtTheMiddleShowsBlackToRedToWhite)
