@@ -614,6 +614,24 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     const auto xEnd = project(control(), {{0.6f, 0, 0}}, vectors.width, vectors.height, false);
     EXPECT_TRUE(vectors.at(int(xEnd[0]), int(xEnd[1]))[0] == 255 ||
                 vectors.at(int(xEnd[0]), int(xEnd[1]) - 1)[0] == 255);
+
+    // Too deep for a texture: nothing to fill, so no list per slice, and the
+    // wireframe still shows the cells.
+    data = makeData(Grid{2, 2, uint32_t(largest) + 1});
+    // All slices at one depth, so that their cells are as wide as the view.
+    for (size_t n = 2; n < data->positions.size(); n += 3)
+        data->positions[n] = 0.0f;
+    control().setFlowData(data.get());
+    EXPECT_EQ(control().sliceCount, 0);
+    ASSERT_NE(control().gridList, 0u);
+    control().showAxes = false;
+    control().showGlyphs = false;
+    const Picture cells = render(control());
+    int edgePixels = 0;
+    for (int y = 0; y < cells.height; ++y)
+        for (int x = 0; x < cells.width; ++x)
+            edgePixels += cells.bright(x, y);
+    EXPECT_GT(edgePixels, 0);
 }
 
 TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)

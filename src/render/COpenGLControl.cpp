@@ -305,26 +305,33 @@ void COpenGLControl::buildGridList()
         return;
     }
     const uint32_t Z = (*size)[2];
-    sliceLists = glGenLists(GLsizei(Z));
-    if (sliceLists == 0) {
-        Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
-                  "OpenGL gave no names for " + std::to_string(Z) + " slice lists");
-        return;
-    }
-    sliceCount = int(Z);
-    std::vector<bool> flat(Z);
-    for (uint32_t k = 0; k < Z; ++k) {
-        flat[k] = grid.sliceIsFlat(k);
-        sliceDepth.push_back(grid.sliceDepth(k));
-        glNewList(sliceLists + k, GL_COMPILE);
-        glColor3f(1, 1, 1);
-        glBegin(GL_QUADS);
-        if (flat[k])
-            emitSliceQuad(grid, k);
-        else
-            emitSliceCells(grid, k);
-        glEnd();
-        glEndList();
+    // Slice lists serve the filled passes, which need a texture and cells with
+    // an area. Without them the wireframe takes the cells directly: thousands
+    // of lists would only slow the hand-over, as each new list costs the
+    // driver more the more lists it already holds.
+    const bool filled = (*size)[0] >= 2 && (*size)[1] >= 2 && !(vectorTextures.empty() && layerTextures.empty());
+    std::vector<bool> flat(Z, true);
+    if (filled) {
+        sliceLists = glGenLists(GLsizei(Z));
+        if (sliceLists == 0) {
+            Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
+                      "OpenGL gave no names for " + std::to_string(Z) + " slice lists");
+            return;
+        }
+        sliceCount = int(Z);
+        for (uint32_t k = 0; k < Z; ++k) {
+            flat[k] = grid.sliceIsFlat(k);
+            sliceDepth.push_back(grid.sliceDepth(k));
+            glNewList(sliceLists + k, GL_COMPILE);
+            glColor3f(1, 1, 1);
+            glBegin(GL_QUADS);
+            if (flat[k])
+                emitSliceQuad(grid, k);
+            else
+                emitSliceCells(grid, k);
+            glEnd();
+            glEndList();
+        }
     }
 
     gridList = glGenLists(1);
