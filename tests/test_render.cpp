@@ -632,6 +632,19 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
         for (int x = 0; x < cells.width; ++x)
             edgePixels += cells.bright(x, y);
     EXPECT_GT(edgePixels, 0);
+
+    // More layer textures than one data set may have: none is made.
+    Grid many{2, 2, 1};
+    many.layers = 256;
+    many.frames = 257;
+    show(many);
+    EXPECT_TRUE(control().layerTextures.empty());
+    EXPECT_EQ(control().vectorTextures.size(), 257u);
+    bool countLogged = false;
+    for (const Tool::Message& m : Tool::Logger::instance().history)
+        countLogged |= m.text == "Creating layer textures .. [FAILED]" &&
+                       m.details == "256 layers of 257 frames need more than 65536 textures";
+    EXPECT_TRUE(countLogged);
 }
 
 TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)

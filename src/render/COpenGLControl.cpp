@@ -21,6 +21,10 @@
 namespace {
 const char* const controller = "COpenGLController";
 
+// The driver keeps a few kilobytes for every texture, however small: a tiny
+// grid with thousands of layers and frames would cost gigabytes.
+constexpr size_t maximumLayerTextures = 65536;
+
 // Nodes per frame, or 0 when the data set holds no frame.
 uint64_t nodeCount(const FlowData* data)
 {
@@ -199,6 +203,9 @@ void COpenGLControl::createLayerTextures()
     const std::array<uint32_t, 3>& size = *flowData->getSize();
     const size_t layers = flowData->frames[0].layers.size();
     std::string problem = volumeTooLarge(size, GL_R16, GL_RED);
+    if (problem.empty() && layers * flowData->frames.size() > maximumLayerTextures)
+        problem = std::to_string(layers) + " layers of " + std::to_string(flowData->frames.size()) +
+                  " frames need more than " + std::to_string(maximumLayerTextures) + " textures";
     for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
         const DataFrame& frame = flowData->frames[f];
         if (frame.layers.size() < layers)
