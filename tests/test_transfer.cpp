@@ -615,6 +615,10 @@ TEST_F(PresetStore, UnreadableFilesAreLoggedAndKept)
         EXPECT_EQ(store().getPresetCount(), 0u);
         const std::string line = failureLine("Reading presets file \"Brindlemoor.presets\"");
         EXPECT_FALSE(line.empty());
+        // Not the stale errno the library would append ("No such file ...").
+        if (i == 0 || i == 2) {
+            EXPECT_NE(line.find("ends early"), std::string::npos) << line;
+        }
         EXPECT_EQ(readFile(PresetManager::fileName), bad[i]);
     }
 }

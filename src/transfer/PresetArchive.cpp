@@ -241,6 +241,12 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
         in.setstate(std::ios::failbit);
     } catch (const Tool::Exception&) {
         throw;
+    } catch (const boost::archive::archive_exception& error) {
+        // The library appends errno to a stream error, left over from some
+        // unrelated call: the text was read from memory.
+        if (error.code == boost::archive::archive_exception::input_stream_error)
+            TOOL_THROW(loadSource, "the text ends early or holds a malformed value");
+        TOOL_THROW(loadSource, error.what());
     } catch (const std::exception& error) {
         TOOL_THROW(loadSource, error.what());
     }
