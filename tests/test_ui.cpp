@@ -42,6 +42,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -863,6 +864,25 @@ TEST_F(Program, FailuresEndWithTheirStatus)
     EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--frame", "1"}, folder));
     EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--layer", "2"}, folder));
     EXPECT_EQ(2, run({"--bogus"}, folder));
+}
+
+TEST_F(Program, AGridNameThatIsNotUtf8Loads)
+{
+    // A Latin-1 e acute: no QString holds this name, so the bytes are passed
+    // as they are, which QProcess cannot do.
+    const std::string grid = writeDataSet("caf\xe9", 1, 1, 0.1f);
+    const std::string picture = currentFolder() + "/latin1.png";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::execlp("timeout", "timeout", "60", QUORVANE_APP, grid.c_str(), "--snapshot", picture.c_str(),
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(0, WEXITSTATUS(status));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(picture)));
 }
 
 TEST_F(Program, BrokenShaderEndsStartUpWithStatusOne)

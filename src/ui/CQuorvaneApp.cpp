@@ -13,10 +13,10 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QWindow>
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -54,6 +54,8 @@ CQuorvaneApp::CQuorvaneApp(int& argc, char** argv) : QApplication(argc, argv)
     // Message boxes carry the application's title as their caption. The
     // name, unlike a display name, is not appended to every window title.
     setApplicationName("Quorvane");
+    // argc and argv now hold what Qt left, as arguments() does.
+    rawArguments.assign(argv, argv + argc);
 }
 
 int CQuorvaneApp::InitInstance()
@@ -91,10 +93,18 @@ int CQuorvaneApp::InitInstance()
 bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options)
 {
     waitUntilShown(dialog);
-    // The file dialog hands over a full path; so does the command line.
-    const QString grid = options.grid.isEmpty() ? QString() : QFileInfo(options.grid).absoluteFilePath();
-    if (!grid.isEmpty() && !dialog.loadFile(QFile::encodeName(grid).toStdString())) {
-        return false;
+    // The file dialog hands over a full path; so does the command line. It
+    // is made from the argument's own bytes: a name that is not valid in the
+    // locale's encoding does not come back from a QString.
+    if (!options.grid.isEmpty()) {
+        const std::string given = options.gridArgument < static_cast<int>(rawArguments.size())
+                                      ? rawArguments[options.gridArgument]
+                                      : QFile::encodeName(options.grid).toStdString();
+        std::error_code error;
+        const std::filesystem::path full = std::filesystem::absolute(given, error).lexically_normal();
+        if (!dialog.loadFile(error ? given : full.string())) {
+            return false;
+        }
     }
     const size_t frames = dialog.flowData.frames.size();
     if (options.hasFrame) {

@@ -2,6 +2,9 @@
 
 #include <QApplication>
 
+#include <string>
+#include <vector>
+
 class CQuorvaneDlg;
 struct CommandLine;
 
@@ -24,4 +27,7 @@ public:
 
 private:
     bool runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options);
+
+    // The arguments as the system handed them over, past those Qt took.
+    std::vector<std::string> rawArguments;
 };

@@ -51,6 +51,7 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
             return false;
         } else if (out.grid.isEmpty()) {
             out.grid = arg;
+            out.gridArgument = i;
         } else {
             error = "more than one grid file given";
             return false;

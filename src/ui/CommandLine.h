@@ -10,6 +10,7 @@
 // With no arguments the program only opens its window.
 struct CommandLine {
     QString grid;
+    int gridArgument = 0; // index of the grid in args, 0 when there is none
     QString snapshot;
     bool hasFrame = false;
     uint32_t frame = 0;
