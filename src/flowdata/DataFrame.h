@@ -12,4 +12,7 @@ public:
     std::vector<float> vectors;
     std::vector<DataLayer> layers;
     std::array<uint32_t, 3> size{{0, 0, 0}};
+    // Smallest and largest vector length of this frame; non-finite lengths are skipped.
+    float speedMin = 0.0f;
+    float speedMax = 0.0f;
 };

@@ -90,6 +90,12 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
         throw Tool::Exception(loadSource, "Out of memory", throwFile, __LINE__);
     }
     normalizeLayers();
+    speedMin = frames.empty() ? 0.0f : frames.front().speedMin;
+    speedMax = 0.0f;
+    for (const DataFrame& frame : frames) {
+        speedMin = std::min(speedMin, frame.speedMin);
+        speedMax = std::max(speedMax, frame.speedMax);
+    }
     Tool::log(loadSource, "Flowdata loaded .. [OK]");
 }
 
@@ -204,6 +210,16 @@ void FlowData::unload()
     name.clear();
     directory.clear();
     size = {{0, 0, 0}};
+    speedMin = 0.0f;
+    speedMax = 0.0f;
+}
+
+std::shared_ptr<const DataFrame> FlowData::frame(std::size_t index) const
+{
+    if (index >= frames.size())
+        TOOL_THROW("FlowData::frame()", "Frame " + std::to_string(index) + " of " + std::to_string(frames.size()));
+    // Every frame is held in memory for now: the handle owns nothing.
+    return std::shared_ptr<const DataFrame>(std::shared_ptr<const DataFrame>(), &frames[index]);
 }
 
 const std::array<uint32_t, 3>* FlowData::getSize() const

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,10 @@ public:
     // fullest bin; entry 0 always stays 0.
     std::vector<float> computeHistogram(int layer, int bins) const;
 
+    // The data of one frame, layers rescaled; the handle keeps it alive while
+    // held. Throws Tool::Exception when the frame cannot be read.
+    std::shared_ptr<const DataFrame> frame(std::size_t index) const;
+
     // Rescales every layer to 0 .. 1 over all frames, sharing one range.
     void normalizeLayers();
 
@@ -40,6 +45,9 @@ public:
     int32_t layerCount = 0;
     int32_t frameCount = 0;
     float timestep = 0.0f;
+    // Smallest and largest vector length over all frames.
+    float speedMin = 0.0f;
+    float speedMax = 0.0f;
     std::vector<float> positions;
     std::vector<DataFrame> frames;
 

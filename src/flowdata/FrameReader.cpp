@@ -3,6 +3,8 @@
 #include "flowdata/BinaryFile.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 
 // The files hold little-endian floats, read straight into memory.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "frame files are read as little-endian floats");
@@ -42,6 +44,8 @@ FrameReader::Result FrameReader::read(const std::string& path, DataFrame& frame)
         layer.nodeCount = static_cast<uint32_t>(nodeCount);
     }
 
+    frame.speedMin = std::numeric_limits<float>::infinity();
+    frame.speedMax = 0.0f;
     const uint64_t recordsPerBlock = std::max<uint64_t>(1, blockBytes / recordBytes);
     block.resize(recordsPerBlock * recordFloats);
     for (uint64_t done = 0; done < nodeCount;) {
@@ -54,18 +58,29 @@ FrameReader::Result FrameReader::read(const std::string& path, DataFrame& frame)
         split(block.data(), count, done, frame);
         done += count;
     }
+    if (frame.speedMin > frame.speedMax)
+        frame.speedMin = 0.0f;
     return Result::Read;
 }
 
 void FrameReader::split(const float* records, std::size_t count, std::size_t first, DataFrame& frame) const
 {
     float* vectors = frame.vectors.data() + 3 * first;
+    float slowest = frame.speedMin;
+    float fastest = frame.speedMax;
     for (std::size_t r = 0; r < count; ++r) {
         const float* record = records + r * recordFloats;
         vectors[3 * r] = record[0];
         vectors[3 * r + 1] = record[1];
         vectors[3 * r + 2] = record[2];
+        const float speed = std::sqrt(record[0] * record[0] + record[1] * record[1] + record[2] * record[2]);
+        if (std::isfinite(speed)) {
+            slowest = std::min(slowest, speed);
+            fastest = std::max(fastest, speed);
+        }
     }
+    frame.speedMin = slowest;
+    frame.speedMax = fastest;
     for (uint32_t l = 0; l < layerCount; ++l) {
         DataLayer& layer = frame.layers[l];
         float* values = layer.values.data() + first;
