@@ -7,6 +7,7 @@
 #include "flowdata/FrameReader.h"
 #include "flowdata/GridHeader.h"
 #include "flowdata/HistogramBin.h"
+#include "flowdata/StreamlineTracer.h"
 
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
@@ -882,3 +883,99 @@ TEST(FlowWriter, HeaderAndFrameNames)
 }
 
 } // namespace
+
+// Node positions and flow of a grid, x fastest, both given as functions of
+// the node's index point (i, j, k).
+using Point = std::array<float, 3>;
+struct TracedGrid {
+    std::array<uint32_t, 3> size;
+    std::vector<float> positions, vectors;
+
+    TracedGrid(std::array<uint32_t, 3> n, const std::function<Point(Point)>& place,
+               const std::function<Point(Point)>& flow)
+        : size(n)
+    {
+        for (uint32_t k = 0; k < n[2]; ++k)
+            for (uint32_t j = 0; j < n[1]; ++j)
+                for (uint32_t i = 0; i < n[0]; ++i) {
+                    const Point p = place({{float(i), float(j), float(k)}});
+                    const Point v = flow({{float(i), float(j), float(k)}});
+                    positions.insert(positions.end(), p.begin(), p.end());
+                    vectors.insert(vectors.end(), v.begin(), v.end());
+                }
+    }
+    Streamline trace(Point seed) const { return StreamlineTracer(positions, size, vectors, 1).trace(seed); }
+};
+
+Point unchanged(Point p)
+{
+    return p;
+}
+
+TEST(StreamlineTracer, UniformFlowGivesAStraightLineAcrossTheGrid)
+{
+    const TracedGrid grid({{10, 10, 10}}, unchanged, [](Point) { return Point{{1, 0, 0}}; });
+    const Streamline line = grid.trace({{2.5f, 4.3f, 5.1f}});
+    ASSERT_GE(line.points.size(), 10u);
+    for (size_t n = 0; n < line.points.size(); ++n) {
+        EXPECT_NEAR(line.points[n][1], 4.3f, 1e-4f);
+        EXPECT_NEAR(line.points[n][2], 5.1f, 1e-4f);
+        if (n > 0)
+            EXPECT_GT(line.points[n][0], line.points[n - 1][0]) << "the line runs with the flow";
+    }
+    // Both ways, to within one step of either side.
+    EXPECT_LT(line.points.front()[0], 0.5f);
+    EXPECT_GT(line.points.back()[0], 8.5f);
+}
+
+TEST(StreamlineTracer, SolidBodyRotationStaysOnItsCircle)
+{
+    // A flat grid centred on the origin, flow (-y, x): circles about the centre.
+    auto centred = [](Point p) { return Point{{p[0] - 20, p[1] - 20, 0}}; };
+    const TracedGrid grid({{41, 41, 1}}, centred, [&](Point p) {
+        const Point q = centred(p);
+        return Point{{-q[1], q[0], 0}};
+    });
+    const Streamline line = grid.trace({{30, 20, 0}});
+    double turned = 0;
+    for (size_t n = 0; n < line.points.size(); ++n) {
+        EXPECT_NEAR(std::hypot(line.points[n][0], line.points[n][1]), 10.0, 0.1) << "point " << n;
+        if (n > 0)
+            turned += std::remainder(std::atan2(line.points[n][1], line.points[n][0]) -
+                                         std::atan2(line.points[n - 1][1], line.points[n - 1][0]),
+                                     2 * M_PI);
+    }
+    EXPECT_GT(turned, 2 * M_PI) << "at least one full turn, counter-clockwise";
+}
+
+TEST(StreamlineTracer, RotatedGridGivesTheRotatedLines)
+{
+    // A bending flow on a uniform grid, and the same turned by 30 degrees
+    // about z and then 20 about x: grid positions and flow alike.
+    const double c = std::cos(M_PI / 6), s = std::sin(M_PI / 6), cx = std::cos(M_PI / 9), sx = std::sin(M_PI / 9);
+    auto turn = [=](Point p) {
+        const double x = c * p[0] - s * p[1], y = s * p[0] + c * p[1];
+        return Point{{float(x), float(cx * y - sx * p[2]), float(sx * y + cx * p[2])}};
+    };
+    auto flow = [](Point p) { return Point{{1, 0.1f * (p[0] - 4), 0.2f}}; };
+    const TracedGrid plain({{12, 12, 8}}, unchanged, flow);
+    const TracedGrid turned({{12, 12, 8}}, turn, [&](Point p) { return turn(flow(p)); });
+    const Streamline expected = plain.trace({{3.2f, 5.5f, 1.5f}});
+    const Streamline got = turned.trace({{3.2f, 5.5f, 1.5f}});
+    ASSERT_GE(expected.points.size(), 10u);
+    ASSERT_EQ(got.points.size(), expected.points.size());
+    for (size_t n = 0; n < got.points.size(); ++n) {
+        const Point want = turn(expected.points[n]);
+        for (int a = 0; a < 3; ++a)
+            EXPECT_NEAR(got.points[n][size_t(a)], want[size_t(a)], 1e-3f) << "point " << n << " axis " << a;
+    }
+}
+
+TEST(StreamlineTracer, SeedsFillTheBottomAndMiddleSlices)
+{
+    const auto seeds = StreamlineTracer::seedLattice({{9, 5, 7}}, 4);
+    ASSERT_EQ(seeds.size(), 32u);
+    EXPECT_EQ(seeds[0], (Point{{1, 0.5f, 0}}));
+    EXPECT_EQ(seeds[31], (Point{{7, 3.5f, 3}}));
+    EXPECT_EQ(StreamlineTracer::seedLattice({{9, 5, 1}}, 4).size(), 16u);
+}

@@ -2,6 +2,7 @@
 #include "diagnostics/Logger.h"
 #include "transfer/PresetArchive.h"
 #include "transfer/PresetManager.h"
+#include "transfer/SpeedColorMap.h"
 #include "transfer/Transferfunction.h"
 
 #include <gtest/gtest.h>
@@ -761,4 +762,18 @@ TEST(PresetsFuzzCorpus, ReplaysEveryInput)
         }
     }
     EXPECT_GE(replayed, 3u);
+}
+
+TEST(SpeedColorMap, RunsFromVioletToYellowOverTheSpeedRange)
+{
+    auto bytes = [](std::array<float, 3> c) {
+        return std::array<int, 3>{{int(c[0] * 255 + 0.5f), int(c[1] * 255 + 0.5f), int(c[2] * 255 + 0.5f)}};
+    };
+    const std::array<int, 3> slowest{{68, 1, 84}}, fastest{{253, 231, 37}};
+    EXPECT_EQ(bytes(SpeedColorMap::ofSpeed(2, 2, 6)), slowest);
+    EXPECT_EQ(bytes(SpeedColorMap::ofSpeed(6, 2, 6)), fastest);
+    EXPECT_EQ(bytes(SpeedColorMap::ofSpeed(9, 2, 6)), fastest) << "clamped";
+    EXPECT_EQ(bytes(SpeedColorMap::ofSpeed(4, 2, 6)), (std::array<int, 3>{{33, 145, 140}})) << "the middle sample";
+    EXPECT_EQ(bytes(SpeedColorMap::at(0.05f)), (std::array<int, 3>{{70, 19, 101}})) << "between two samples";
+    EXPECT_EQ(bytes(SpeedColorMap::ofSpeed(3, 3, 3)), fastest) << "one speed throughout is the fastest";
 }
