@@ -421,6 +421,7 @@ TEST(GlyphFragment, WhiteTexelsOpaqueBlackOnesTransparent)
     CGprogram vertex = load(shader("GlyphVertex.cg"), CG_PROFILE_GLSLV);
     CGprogram fragment = load(shader("GlyphFragment.cg"), CG_PROFILE_GLSLF);
     resetState();
+    glColor3f(1, 1, 1); // the point's colour tints the sprite
     glClearColor(1, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glEnable(GL_TEXTURE_2D);

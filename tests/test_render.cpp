@@ -24,6 +24,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iostream>
+#include <limits>
 #include <memory>
 #include <set>
 
@@ -107,6 +108,14 @@ std::unique_ptr<FlowData> makeData(const Grid& g)
                 }
         data->frames.push_back(frame);
     }
+    // The speed range, as a load leaves it.
+    data->speedMin = std::numeric_limits<float>::max();
+    for (const DataFrame& frame : data->frames)
+        for (size_t n = 0; n + 2 < frame.vectors.size(); n += 3) {
+            const float speed = std::hypot(frame.vectors[n], frame.vectors[n + 1], frame.vectors[n + 2]);
+            data->speedMin = std::min(data->speedMin, speed);
+            data->speedMax = std::max(data->speedMax, speed);
+        }
     return data;
 }
 
@@ -467,19 +476,95 @@ TEST_F(RenderTest, GlyphsAreArrowHeadsDrawnOverTheNearerSlice)
                       (-grid.extent[1] / 2 + 1 * grid.extent[1] / 3) * s, -grid.extent[2] / 2 * s}};
     const auto at = project(control(), point, p.width, p.height);
     const int x = int(at[0]), y = int(at[1]);
-    EXPECT_TRUE(p.bright(x, y)) << "glyph centre hidden by the slice above it";
+    // One speed throughout: every glyph has the colour map's end colour.
+    auto glyph = [&](int px, int py) { return p.at(px, py) == std::array<int, 3>{{253, 231, 37}}; };
+    EXPECT_TRUE(glyph(x, y)) << "glyph centre hidden by the slice above it";
     // The sprite's empty first and last rows let the grid show through.
     expectColour(p, float(x), float(y - 6), {{0, 0, 255}});
     expectColour(p, float(x), float(y + 6), {{0, 0, 255}});
-    // 16 of the sprite's 42 texels are white: about that share of 13 x 13.
+    // 16 of the sprite's 42 texels are set: about that share of 13 x 13.
     int whites = 0;
     for (int dy = -6; dy <= 6; ++dy)
         for (int dx = -6; dx <= 6; ++dx)
-            whites += p.bright(x + dx, y + dy);
+            whites += glyph(x + dx, y + dy);
     EXPECT_NEAR(whites, 169 * 16 / 42, 20);
     // Glyphs off: the same spot is the grid's colour.
     control().showGlyphs = false;
     expectColour(render(control()), float(x), float(y), {{0, 0, 255}});
+}
+
+// Where lattice point (q, r) of the 22 x 4 glyph points lands in the picture.
+std::array<float, 2> glyphAt(const COpenGLControl& c, const FlowData& data, int q, int r, const Picture& p)
+{
+    const GridGeometry grid(data.positions, data.size);
+    const float s = grid.factor;
+    return project(c,
+                   {{(-grid.extent[0] / 2 + float(q) * grid.extent[0] / 21) * s,
+                     (-grid.extent[1] / 2 + float(r) * grid.extent[1] / 3) * s, -grid.extent[2] / 2 * s}},
+                   p.width, p.height);
+}
+
+// The direction, in degrees counter-clockwise from the screen's right, in
+// which the glyph around (x, y) points: away from its pixels' centroid,
+// which lies towards the arrow head's wide base. Glyph pixels are those that
+// differ from the picture without glyphs.
+double arrowAngle(const Picture& with, const Picture& without, std::array<float, 2> centre)
+{
+    double sx = 0, sy = 0;
+    int count = 0;
+    for (int y = int(centre[1]) - 8; y <= int(centre[1]) + 8; ++y)
+        for (int x = int(centre[0]) - 8; x <= int(centre[0]) + 8; ++x)
+            if (with.at(x, y) != without.at(x, y)) {
+                sx += x + 0.5 - centre[0];
+                sy += y + 0.5 - centre[1];
+                ++count;
+            }
+    EXPECT_GT(count, 20) << "no arrow at (" << centre[0] << ", " << centre[1] << ")";
+    return std::atan2(sy / count, -sx / count) * 180 / M_PI; // picture rows run down
+}
+
+TEST_F(RenderTest, GlyphsPointAlongEachFramesFlow)
+{
+    Grid g{4, 4, 1};
+    g.frames = 2;
+    g.vector = [](int f, uint32_t, uint32_t, uint32_t) { return f == 0 ? Vec3{{0.5f, 0, 0}} : Vec3{{0, 0.5f, 0}}; };
+    show(g);
+    auto angleOfFrame = [&](uint32_t frame) {
+        control().currentFrame = frame;
+        control().showGlyphs = false;
+        const Picture without = render(control());
+        control().showGlyphs = true;
+        const Picture with = render(control());
+        return arrowAngle(with, without, glyphAt(control(), *data, 10, 1, with));
+    };
+    const double alongX = angleOfFrame(0), alongY = angleOfFrame(1);
+    EXPECT_NEAR(alongX, 0, 10) << "+x points right";
+    EXPECT_NEAR(alongY, 90, 10) << "+y points up, a quarter turn on";
+}
+
+TEST_F(RenderTest, StillFlowShowsNoArrows)
+{
+    show(Grid{4, 4, 1}); // every vector is zero
+    const Picture without = render(control());
+    control().showGlyphs = true;
+    EXPECT_EQ(render(control()).rgba, without.rgba);
+}
+
+TEST_F(RenderTest, FastestGlyphHasTheMapsEndColourAndSlowestItsStart)
+{
+    // 22 x 4 nodes: every lattice point sits on a node. Speed grows with i.
+    Grid g{22, 4, 1};
+    g.position = [](uint32_t i, uint32_t j, uint32_t k) { return Vec3{{float(i) / 7, float(j), float(k)}}; };
+    g.vector = [](int, uint32_t i, uint32_t, uint32_t) { return Vec3{{0, 1 + float(i), 0}}; };
+    show(g);
+    control().showWireframe = true; // black behind the glyphs
+    control().showGlyphs = true;
+    const Picture p = render(control());
+    const auto fastest = glyphAt(control(), *data, 21, 2, p);
+    const auto slowest = glyphAt(control(), *data, 0, 2, p);
+    // The arrows point up: their base row lies below the centre.
+    expectColour(p, fastest[0], fastest[1] + 2, {{253, 231, 37}});
+    expectColour(p, slowest[0], slowest[1] + 2, {{68, 1, 84}});
 }
 
 TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)

@@ -4,6 +4,7 @@
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "render/GLSurface.h"
+#include "render/GlyphPoints.h"
 #include "render/GridGeometry.h"
 #include "render/OffscreenTarget.h"
 #include "render/SliceOrder.h"
@@ -358,34 +359,8 @@ void COpenGLControl::buildGridList()
 
 void COpenGLControl::buildGlyphPointList(int columns, int rows)
 {
-    if (!hasContext())
-        return;
-    if (glIsList(glyphPointList))
-        glDeleteLists(glyphPointList, 1);
-    glyphPointList = 0;
-    const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
-    if (!size || columns < 0 || rows < 0)
-        return;
-    const GridGeometry grid(flowData->positions, *size);
-    if (!grid.valid())
-        return;
-    const float hx = grid.extent[0] / 2, hy = grid.extent[1] / 2, hz = grid.extent[2] / 2;
-    const float stepX = grid.extent[0] / float(columns + 1);
-    const float stepY = grid.extent[1] / float(rows + 1);
-    const float s = grid.factor;
-
-    glyphPointList = glGenLists(1);
-    glNewList(glyphPointList, GL_COMPILE);
-    glColor3f(1, 1, 1);
-    glBegin(GL_POINTS);
-    const float z = -hz * s; // the bottom face of the box
-    for (int r = 0; r <= rows + 1; ++r) {
-        const float y = (-hy + float(r) * stepY) * s;
-        for (int q = 0; q <= columns + 1; ++q)
-            glVertex3f((-hx + float(q) * stepX) * s, y, z);
-    }
-    glEnd();
-    glEndList();
+    if (hasContext())
+        glyphPoints.build(glyphPointList, flowData, columns, rows, currentFrame);
 }
 
 void COpenGLControl::applyCamera()
@@ -494,6 +469,7 @@ void COpenGLControl::layerPass()
 
 void COpenGLControl::glyphPass()
 {
+    glyphPoints.follow(glyphPointList, *flowData, currentFrame);
     glClear(GL_DEPTH_BUFFER_BIT); // glyphs lie over everything drawn so far
     glActiveTexture(GL_TEXTURE0);
     glEnable(GL_TEXTURE_2D);

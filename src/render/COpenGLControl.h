@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tools/ShaderProgram.h"
+#include "render/GlyphPoints.h"
 #include "render/WindowMessages.h"
 
 #include <cstdint>
@@ -106,6 +107,7 @@ private:
     void deleteSliceLists();
     bool hasContext() const { return surface != nullptr && contextReady; }
 
+    GlyphPoints glyphPoints;
     QWidget* containerWidget = nullptr; // owned by the parent widget
     bool contextReady = false;
 };
