@@ -10,7 +10,6 @@
 #include "ui/CTransferDialog.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QImage>
 
 #include <algorithm>
@@ -84,9 +83,7 @@ int main(int argc, char** argv)
     dialog.glControl = &view;
     dialog.flowData = &data;
     dialog.refreshLayers();
-    auto* layers = dialog.findChild<QComboBox*>("1005");
-    layers->setCurrentIndex(1);
-    emit layers->activated(1);
+    dialog.chooseLayer(1);
 
     // The floor: every value read once, counting those in the upper half.
     std::size_t upper = 0;

@@ -323,7 +323,7 @@ TEST_F(EditorTest, NothingHappensOrIsDrawnBeforeALoad)
         click(id); // the colour chooser would block here if it opened
     }
     EXPECT_EQ(valueSlider()->value(), 0);
-    EXPECT_TRUE(dialog.transferFunctions.empty());
+    EXPECT_TRUE(dialog.layerFunctions().empty());
     dialog.flowData = &data; // loaded, but refreshLayers has not run: frames only
     EXPECT_EQ(picture().copy(areas).pixelColor(0, 0), QColor(Qt::black));
 }
@@ -338,8 +338,8 @@ TEST_F(EditorTest, RefreshLayersListsFlowdataThenTheLayers)
     EXPECT_EQ(layers()->itemText(2), "Layer_1");
     EXPECT_EQ(layers()->currentIndex(), 0);
     EXPECT_FALSE(control.showLayer);
-    ASSERT_EQ(dialog.transferFunctions.size(), 2u);
-    EXPECT_EQ(dialog.transferFunctions[1].color.size(), 2u);
+    ASSERT_EQ(dialog.layerFunctions().size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[1].color.size(), 2u);
 
     // With "Flowdata" selected: white framed areas, nothing inside.
     const QImage image = picture();
@@ -350,8 +350,8 @@ TEST_F(EditorTest, RefreshLayersListsFlowdataThenTheLayers)
     for (const char* id : {"1043", "1044", "1045", "1047", "1049", "1050", "1046", "1048"}) {
         click(id);
     }
-    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
-    EXPECT_EQ(dialog.transferFunctions[0].alpha.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0].color.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0].alpha.size(), 2u);
     EXPECT_EQ(valueSlider()->value(), 1000);
 }
 
@@ -362,7 +362,7 @@ TEST_F(EditorTest, RedAtTheMiddleShowsBlackToRedToWhite)
     moveValueSlider(2048);
     addColor(Qt::red);
 
-    const auto& color = dialog.transferFunctions[0].color;
+    const auto& color = dialog.layerFunctions()[0].color;
     ASSERT_EQ(color.size(), 3u);
     EXPECT_EQ(color[1].first, 0.5f);
     EXPECT_EQ(color[1].second.r, 255);
@@ -392,7 +392,7 @@ TEST_F(EditorTest, CancelledColourChooserChangesNothing)
     moveValueSlider(1000);
     onNextModal([](QWidget* modal) { qobject_cast<QDialog*>(modal)->reject(); });
     click("1043");
-    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0].color.size(), 2u);
 }
 
 TEST_F(EditorTest, OpacityPointAndOpacityBar)
@@ -402,11 +402,11 @@ TEST_F(EditorTest, OpacityPointAndOpacityBar)
     moveValueSlider(1024);
     opacitySlider()->setValue(25);
     click("1047");
-    const auto& alpha = dialog.transferFunctions[0].alpha;
+    const auto& alpha = dialog.layerFunctions()[0].alpha;
     ASSERT_EQ(alpha.size(), 3u);
     EXPECT_EQ(alpha[1].first, 0.25f);
     EXPECT_EQ(alpha[1].second, 0.5f);
-    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0].color.size(), 2u);
 
     const QImage image = picture();
     const QRect bar = area("1058");
@@ -422,14 +422,14 @@ TEST_F(EditorTest, RemovingAnEndColourBlackensIt)
 {
     load(twoLayers());
     selectLayer(1);
-    auto& tf = dialog.transferFunctions[0];
+    auto& tf = dialog.layerFunctions()[0];
     moveValueSlider(4096);
     click("1044");
     ASSERT_EQ(tf.color.size(), 2u);
     EXPECT_EQ(tf.color.back(), Transferfunction::ColorPoint(1.0f, ColorRGB(0, 0, 0)));
 
-    tf.setColor(0.0f, ColorRGB{10, 20, 30});
     moveValueSlider(0);
+    addColor(QColor(10, 20, 30));
     click("1044");
     ASSERT_EQ(tf.color.size(), 2u);
     EXPECT_EQ(tf.color.front(), Transferfunction::ColorPoint(0.0f, ColorRGB(0, 0, 0)));
@@ -454,15 +454,18 @@ TEST_F(EditorTest, NavigationStepsOverBothLists)
 {
     load(twoLayers());
     selectLayer(1);
-    auto& tf = dialog.transferFunctions[0];
     // Default function: straight from one end to the other.
     click("1048");
     EXPECT_EQ(valueSlider()->value(), 4096);
     click("1046");
     EXPECT_EQ(valueSlider()->value(), 0);
 
-    tf.setColor(0.25f, ColorRGB{255, 0, 0});
-    tf.setAlpha(0.5f, 0.1f);
+    moveValueSlider(1024);
+    addColor(Qt::red);
+    moveValueSlider(2048);
+    opacitySlider()->setValue(5);
+    click("1047");
+    moveValueSlider(0);
     opacitySlider()->setValue(7);
     click("1048");
     EXPECT_EQ(valueSlider()->value(), 1024);
@@ -499,6 +502,22 @@ TEST_F(EditorTest, ScrollingFollowsTheOpacityAtThePosition)
     EXPECT_EQ(opacitySlider()->value(), 50);
 }
 
+// The command line picks its layer through the same method as the list.
+TEST_F(EditorTest, ChoosingALayerActsLikeTheListAndRefusesMissingEntries)
+{
+    EXPECT_FALSE(dialog.chooseLayer(0)); // nothing loaded: the list is empty
+    load(twoLayers());
+    EXPECT_TRUE(dialog.chooseLayer(2));
+    EXPECT_EQ(layers()->currentIndex(), 2);
+    EXPECT_TRUE(control.showLayer);
+    EXPECT_EQ(control.currentLayer, 1u);
+    EXPECT_FALSE(dialog.chooseLayer(3));
+    EXPECT_FALSE(dialog.chooseLayer(-1));
+    EXPECT_EQ(layers()->currentIndex(), 2);
+    EXPECT_TRUE(dialog.chooseLayer(0));
+    EXPECT_FALSE(control.showLayer);
+}
+
 TEST_F(EditorTest, EachLayerKeepsItsOwnFunction)
 {
     load(twoLayers());
@@ -508,7 +527,7 @@ TEST_F(EditorTest, EachLayerKeepsItsOwnFunction)
     selectLayer(2);
     EXPECT_TRUE(control.showLayer);
     EXPECT_EQ(control.currentLayer, 1u);
-    EXPECT_EQ(dialog.transferFunctions[1].color.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[1].color.size(), 2u);
     const QImage second = picture();
     const QRect bar = area("1053");
     const int y = bar.y() + bar.height() / 2;
@@ -516,7 +535,7 @@ TEST_F(EditorTest, EachLayerKeepsItsOwnFunction)
     EXPECT_EQ(second.pixelColor(column, y).green(), second.pixelColor(column, y).red()); // grey ramp
     selectLayer(1);
     EXPECT_GT(picture().pixelColor(column, y).green(), 200);
-    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 3u);
+    EXPECT_EQ(dialog.layerFunctions()[0].color.size(), 3u);
 }
 
 TEST_F(EditorTest, ASecondLoadResetsTheFunctions)
@@ -530,17 +549,17 @@ TEST_F(EditorTest, ASecondLoadResetsTheFunctions)
     click("1047");
     // The same shape again: every layer starts over from the default.
     load(twoLayers());
-    ASSERT_EQ(dialog.transferFunctions.size(), 2u);
-    EXPECT_EQ(dialog.transferFunctions[0], Transferfunction());
-    EXPECT_EQ(dialog.transferFunctions[1], Transferfunction());
+    ASSERT_EQ(dialog.layerFunctions().size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0], Transferfunction());
+    EXPECT_EQ(dialog.layerFunctions()[1], Transferfunction());
 
     selectLayer(1);
     click("1047");
     load({{0.5f, 0.25f}});
     EXPECT_EQ(layers()->count(), 2);
     EXPECT_EQ(layers()->currentIndex(), 0);
-    ASSERT_EQ(dialog.transferFunctions.size(), 1u);
-    EXPECT_EQ(dialog.transferFunctions[0].alpha.size(), 2u);
+    ASSERT_EQ(dialog.layerFunctions().size(), 1u);
+    EXPECT_EQ(dialog.layerFunctions()[0].alpha.size(), 2u);
     EXPECT_EQ(valueSlider()->value(), 2048); // sliders keep their positions
 }
 
@@ -619,7 +638,7 @@ TEST_F(EditorTest, LoadingAnUnknownPresetShowsTheMessage)
     click("1024");
     EXPECT_TRUE(shown);
     EXPECT_FALSE(PresetManager::getInstance().hasPreset("no such preset"));
-    EXPECT_EQ(dialog.transferFunctions[0].color.size(), 2u);
+    EXPECT_EQ(dialog.layerFunctions()[0].color.size(), 2u);
 
     // An empty name does nothing at all, neither load nor save.
     presets()->setEditText("");
@@ -669,8 +688,8 @@ TEST_F(EditorTest, APresetFromOneLayerArrivesUnchangedInAnother)
     selectLayer(2);
     presets()->setEditText("carry");
     click("1024");
-    const Transferfunction& from = dialog.transferFunctions[0];
-    const Transferfunction& to = dialog.transferFunctions[1];
+    const Transferfunction& from = dialog.layerFunctions()[0];
+    const Transferfunction& to = dialog.layerFunctions()[1];
     EXPECT_EQ(to.color, from.color);
     EXPECT_EQ(to.alpha, from.alpha);
     EXPECT_EQ(to.color[1].first, 1.0f / 4096);
@@ -688,7 +707,7 @@ TEST_F(EditorTest, ABrokenPresetIsDrawnAndSteppedThroughSafely)
     selectLayer(1);
     presets()->setEditText("broken");
     click("1024");
-    ASSERT_TRUE(dialog.transferFunctions[0].color.empty());
+    ASSERT_TRUE(dialog.layerFunctions()[0].color.empty());
     for (int k : {0, 1024, 3072, 4096}) {
         moveValueSlider(k);
         EXPECT_GE(opacitySlider()->value(), 0);
@@ -723,7 +742,7 @@ TEST_F(EditorTest, EnterHidesTheDialogAndKeepsItsState)
     QKeyEvent enterButton(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QApplication::sendEvent(child<QPushButton>("1047"), &enterButton);
     EXPECT_TRUE(dialog.isVisible());
-    EXPECT_EQ(dialog.transferFunctions[1].alpha.size(), 3u);
+    EXPECT_EQ(dialog.layerFunctions()[1].alpha.size(), 3u);
 
     // Also from the preset name, which keeps its case though "Mixed" exists.
     presets()->setEditText("Mixed");

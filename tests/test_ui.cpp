@@ -151,6 +151,27 @@ QPushButton* button(QWidget& dialog, const char* id)
     return dialog.findChild<QPushButton*>(id);
 }
 
+QLabel* frameLabel(PlayerDialog* player)
+{
+    return player->findChild<QLabel*>("1014");
+}
+
+QSlider* frameSlider(PlayerDialog* player)
+{
+    return player->findChild<QSlider*>("1012");
+}
+
+QTimer* playTimer(PlayerDialog* player)
+{
+    return player->findChild<QTimer*>("playTimer");
+}
+
+// One timeout of the play timer, as if its interval had passed.
+void tick(PlayerDialog* player)
+{
+    QMetaObject::invokeMethod(playTimer(player), "timeout");
+}
+
 class Ui : public ::testing::Test {
 protected:
     void SetUp() override
@@ -331,10 +352,10 @@ TEST_F(Ui, LoadHandsTheDataSetToEveryView)
     EXPECT_EQ(&dialog->flowData, dialog->glControl.flowData);
     EXPECT_EQ(&dialog->flowData, dialog->transferDialog->flowData);
     EXPECT_EQ(&dialog->flowData, player->flowData);
-    EXPECT_EQ("Frame: 1/4", player->frameLabel->text());
-    EXPECT_EQ(0, player->frameSlider->minimum());
-    EXPECT_EQ(3, player->frameSlider->maximum());
-    EXPECT_EQ(0, player->frameSlider->value());
+    EXPECT_EQ("Frame: 1/4", frameLabel(player)->text());
+    EXPECT_EQ(0, frameSlider(player)->minimum());
+    EXPECT_EQ(3, frameSlider(player)->maximum());
+    EXPECT_EQ(0, frameSlider(player)->value());
 
     const long loading = findLog("Loading file " + grid + " ..", before);
     const long gridLine = findLog("Gridfile loaded .. [OK]", before);
@@ -390,8 +411,8 @@ TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
     for (const char* id : {"1013", "1015", "1016", "1017", "1015", "1013"}) {
         QTest::mouseClick(button(*player, id), Qt::LeftButton);
     }
-    player->frameSlider->setValue(2);
-    player->OnTimer();
+    frameSlider(player)->setValue(2);
+    tick(player);
     dialog->resize(dialog->width() + 40, dialog->height() + 30);
     dialog->glControl.Invalidate();
     QTest::qWait(50);
@@ -400,7 +421,7 @@ TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
     EXPECT_TRUE(dialog->glControl.renderPixels(pixels, w, h));
     EXPECT_EQ(static_cast<size_t>(w) * static_cast<size_t>(h) * 4, pixels.size());
     EXPECT_TRUE(dialog->flowData.frames.empty());
-    player->OnStop();
+    button(*player, "1017")->click();
 }
 
 // Answers the next file dialog that opens, as soon as it is on the screen,
@@ -547,37 +568,37 @@ TEST_F(Ui, PlayerStepsWithinTheDataSet)
         QTest::mouseClick(button(*player, "1015"), Qt::LeftButton);
     }
     EXPECT_EQ(3u, view.currentFrame);
-    EXPECT_EQ("Frame: 4/4", player->frameLabel->text());
-    EXPECT_EQ(3, player->frameSlider->value());
+    EXPECT_EQ("Frame: 4/4", frameLabel(player)->text());
+    EXPECT_EQ(3, frameSlider(player)->value());
     // ">>" at the last frame is refused and does not wrap.
     QTest::mouseClick(button(*player, "1015"), Qt::LeftButton);
     EXPECT_EQ(3u, view.currentFrame);
-    EXPECT_EQ("Frame: 4/4", player->frameLabel->text());
+    EXPECT_EQ("Frame: 4/4", frameLabel(player)->text());
     QTest::mouseClick(button(*player, "1013"), Qt::LeftButton);
     EXPECT_EQ(2u, view.currentFrame);
-    EXPECT_EQ("Frame: 3/4", player->frameLabel->text());
+    EXPECT_EQ("Frame: 3/4", frameLabel(player)->text());
 
     // Keys on the slider move the frame too.
-    player->frameSlider->setFocus();
-    QTest::keyClick(player->frameSlider, Qt::Key_Home);
+    frameSlider(player)->setFocus();
+    QTest::keyClick(frameSlider(player), Qt::Key_Home);
     EXPECT_EQ(0u, view.currentFrame);
-    EXPECT_EQ("Frame: 1/4", player->frameLabel->text());
-    QTest::keyClick(player->frameSlider, Qt::Key_PageUp);
+    EXPECT_EQ("Frame: 1/4", frameLabel(player)->text());
+    QTest::keyClick(frameSlider(player), Qt::Key_PageUp);
     EXPECT_EQ(1u, view.currentFrame);
-    QTest::keyClick(player->frameSlider, Qt::Key_End);
+    QTest::keyClick(frameSlider(player), Qt::Key_End);
     EXPECT_EQ(3u, view.currentFrame);
 }
 
 TEST_F(Ui, PlayerWithoutDataSet)
 {
     COpenGLControl& view = dialog->glControl;
-    player->OnPlay();
-    EXPECT_EQ(-1, player->timerId);
-    EXPECT_FALSE(player->playTimer.isActive());
+    button(*player, "1016")->click();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(playTimer(player)->isActive());
     // The view has no data set to limit the index; the label stays untouched.
-    player->OnNext();
+    button(*player, "1015")->click();
     EXPECT_EQ(1u, view.currentFrame);
-    EXPECT_EQ("Frame: ", player->frameLabel->text());
+    EXPECT_EQ("Frame: ", frameLabel(player)->text());
     // The next load starts at frame 0 again.
     ASSERT_TRUE(dialog->loadFile(writeDataSet("after", 3, 4, 0.25f)));
     EXPECT_EQ(0u, view.currentFrame);
@@ -586,12 +607,12 @@ TEST_F(Ui, PlayerWithoutDataSet)
 TEST_F(Ui, LabelAfterALaterLoadCountsTheOldFrameAgainstTheNewSet)
 {
     ASSERT_TRUE(dialog->loadFile(writeDataSet("earlier", 3, 4, 0.25f)));
-    player->frameSlider->setValue(2);
+    frameSlider(player)->setValue(2);
     EXPECT_EQ(2u, dialog->glControl.currentFrame);
     ASSERT_TRUE(dialog->loadFile(writeDataSet("later", 5, 6, 0.25f)));
-    EXPECT_EQ("Frame: 3/6", player->frameLabel->text());
-    EXPECT_EQ(5, player->frameSlider->maximum());
-    EXPECT_EQ(2, player->frameSlider->value());
+    EXPECT_EQ("Frame: 3/6", frameLabel(player)->text());
+    EXPECT_EQ(5, frameSlider(player)->maximum());
+    EXPECT_EQ(2, frameSlider(player)->value());
     EXPECT_EQ(0u, dialog->glControl.currentFrame);
 }
 
@@ -601,8 +622,8 @@ TEST_F(Ui, PlayerTimerWrapsAndKeepsRunningWhileHidden)
     COpenGLControl& view = dialog->glControl;
     player->show();
     QTest::mouseClick(button(*player, "1016"), Qt::LeftButton);
-    EXPECT_EQ(1, player->timerId);
-    EXPECT_EQ(25, player->playTimer.interval());
+    EXPECT_TRUE(player->playing());
+    EXPECT_EQ(25, playTimer(player)->interval());
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 2; }, 3000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return view.currentFrame == 0; }, 3000));
 
@@ -614,15 +635,15 @@ TEST_F(Ui, PlayerTimerWrapsAndKeepsRunningWhileHidden)
     // Play while playing restarts, with the data set's time step as it is now;
     // Stop stops, twice changes nothing.
     dialog->flowData.timestep = 0.05f;
-    player->OnPlay();
-    EXPECT_EQ(1, player->timerId);
-    EXPECT_TRUE(player->playTimer.isActive());
-    EXPECT_EQ(50, player->playTimer.interval());
-    player->OnStop();
-    EXPECT_EQ(-1, player->timerId);
-    EXPECT_FALSE(player->playTimer.isActive());
-    player->OnStop();
-    EXPECT_EQ(-1, player->timerId);
+    button(*player, "1016")->click();
+    EXPECT_TRUE(player->playing());
+    EXPECT_TRUE(playTimer(player)->isActive());
+    EXPECT_EQ(50, playTimer(player)->interval());
+    button(*player, "1017")->click();
+    EXPECT_FALSE(player->playing());
+    EXPECT_FALSE(playTimer(player)->isActive());
+    button(*player, "1017")->click();
+    EXPECT_FALSE(player->playing());
     const uint32_t stopped = view.currentFrame;
     QTest::qWait(100);
     EXPECT_EQ(stopped, view.currentFrame);
@@ -638,8 +659,8 @@ TEST_F(Ui, EnterHidesThePlayerButClicksAFocusedButton)
     QTest::keyClick(next, Qt::Key_Return);
     EXPECT_EQ(1u, dialog->glControl.currentFrame);
     EXPECT_TRUE(player->isVisible());
-    player->frameSlider->setFocus();
-    QTest::keyClick(player->frameSlider, Qt::Key_Return);
+    frameSlider(player)->setFocus();
+    QTest::keyClick(frameSlider(player), Qt::Key_Return);
     EXPECT_FALSE(player->isVisible());
 }
 
@@ -717,10 +738,10 @@ TEST(LoadingDialog, PlayerSkipsTimerStepsWhileALoadRuns)
     player.updateDisplay(&data);
     {
         CLoadingDialog loading(nullptr);
-        player.OnTimer();
+        tick(&player);
         EXPECT_EQ(0u, view.currentFrame);
     }
-    player.OnTimer();
+    tick(&player);
     EXPECT_EQ(1u, view.currentFrame);
     data.frames.clear();
 }

@@ -10,7 +10,6 @@
 #include "ui/PlayerDialog.h"
 #include "ui/Snapshot.h"
 
-#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QWindow>
@@ -117,17 +116,13 @@ bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& optio
         dialog.playerDialog->updateDisplay(&dialog.flowData);
     }
     if (options.hasLayer) {
-        const size_t layers = frames ? dialog.flowData.frames.front().layers.size() : 0;
-        auto* layerList = dialog.transferDialog->findChild<QComboBox*>("1005");
-        if (options.layer >= layers || !layerList || layerList->count() != static_cast<int>(layers) + 1) {
+        const size_t layers = dialog.transferDialog->layerFunctions().size();
+        // Entry 0 of the editor's layer list is the plain data.
+        if (options.layer >= layers || !dialog.transferDialog->chooseLayer(static_cast<int>(options.layer) + 1)) {
             Tool::log("CQuorvaneApp", "Choosing layer .. [FAILED]",
                       "Layer " + std::to_string(options.layer) + " of " + std::to_string(layers));
             return false;
         }
-        // Entry 0 of the editor's layer list is the plain data.
-        const int entry = static_cast<int>(options.layer) + 1;
-        layerList->setCurrentIndex(entry);
-        emit layerList->activated(entry);
     }
     dialog.glControl.Invalidate();
     return true;

@@ -121,7 +121,7 @@ void CTransferDialog::createControls()
     layerList_->setGeometry(layerRect.x(), layerRect.y(), layerRect.width(), layerList_->sizeHint().height());
     // activated, unlike currentIndexChanged, comes only from the user, and
     // also when the same layer is picked again (which re-uploads its texture).
-    connect(layerList_, &QComboBox::activated, this, [this](int index) { switchLayer(index); });
+    connect(layerList_, &QComboBox::activated, this, [this](int index) { chooseLayer(index); });
 }
 
 QPushButton* CTransferDialog::addButton(const char* id, const char* caption, const QRect& rect)
@@ -300,19 +300,24 @@ void CTransferDialog::valueScrolled()
     }
 }
 
-void CTransferDialog::switchLayer(int index)
+bool CTransferDialog::chooseLayer(int entry)
 {
-    if (!glControl) {
-        return;
+    if (entry < 0 || entry >= layerList_->count() || entry > static_cast<int>(transferFunctions.size())) {
+        return false;
     }
-    if (index >= 1 && index <= static_cast<int>(transferFunctions.size())) {
+    layerList_->setCurrentIndex(entry);
+    if (!glControl) {
+        return true;
+    }
+    if (entry >= 1) {
         glControl->showLayer = true;
-        glControl->currentLayer = static_cast<uint32_t>(index - 1);
-        glControl->loadTransferTexture(transferFunctions[index - 1]);
-    } else if (index == 0) {
+        glControl->currentLayer = static_cast<uint32_t>(entry - 1);
+        glControl->loadTransferTexture(transferFunctions[entry - 1]);
+    } else {
         glControl->showLayer = false;
     }
     repaintAll();
+    return true;
 }
 
 void CTransferDialog::loadPreset()

@@ -33,9 +33,16 @@ public:
     // Refills the preset list from the store, keeping the typed name.
     void refreshPresetList();
 
-    FlowData* flowData = nullptr;                    // not owned; null until the first load
-    COpenGLControl* glControl = nullptr;             // not owned
-    std::vector<Transferfunction> transferFunctions; // one per layer
+    // Picks an entry of the layer list as the user does: entry 0 shows the
+    // plain data, entry i the layer i - 1 through its function. False, with
+    // nothing changed, for an entry the list does not hold.
+    bool chooseLayer(int entry);
+
+    // One function per layer of the loaded set.
+    const std::vector<Transferfunction>& layerFunctions() const { return transferFunctions; }
+
+    FlowData* flowData = nullptr;        // not owned; null until the first load
+    COpenGLControl* glControl = nullptr; // not owned
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -62,13 +69,13 @@ private:
     void resetAlpha();
     void previousPoint();
     void nextPoint();
-    void switchLayer(int index);
     void loadPreset();
     void savePreset();
     void valueScrolled();
 
     void paintArea(QWidget* area);
 
+    std::vector<Transferfunction> transferFunctions; // one per layer
     QComboBox* layerList_ = nullptr;
     QWidget* histogramArea_ = nullptr;
     QWidget* colorBar_ = nullptr;

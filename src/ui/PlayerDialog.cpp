@@ -29,7 +29,7 @@ QPushButton* addButton(QDialog* dialog, const DialogUnits& du, const char* id, c
 }
 } // namespace
 
-PlayerDialog::PlayerDialog(QWidget* parent) : QDialog(parent)
+PlayerDialog::PlayerDialog(QWidget* parent) : QDialog(parent), playTimer(this)
 {
     setWindowTitle("Dialog");
     DialogUnits du(font());
@@ -67,6 +67,7 @@ PlayerDialog::PlayerDialog(QWidget* parent) : QDialog(parent)
     // Every slider notification, from dragging, clicking or keys, moves the frame.
     connect(frameSlider, &QSlider::valueChanged, this, &PlayerDialog::OnHScroll);
     connect(frameSlider, &QSlider::sliderReleased, this, &PlayerDialog::OnHScroll);
+    playTimer.setObjectName("playTimer");
     connect(&playTimer, &QTimer::timeout, this, &PlayerDialog::OnTimer);
 }
 

@@ -22,27 +22,31 @@ public:
     // shows the view's current frame in the label and on the slider.
     void updateDisplay(FlowData* data);
 
-    void OnPrevious();
-    void OnNext();
-    void OnPlay();
-    void OnStop();
-    void OnHScroll();
-    void OnTimer();
-
     // Milliseconds between two steps for a time step in seconds.
     static int playInterval(float timestep);
 
-    QSlider* frameSlider;
-    QLabel* frameLabel;
+    bool playing() const { return timerId > 0; }
+
     COpenGLControl* glControl = nullptr; // not owned
     FlowData* flowData = nullptr;        // not owned
-    int32_t timerId = -1;                // 1 while playing
-    QTimer playTimer;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void OnPrevious();
+    void OnNext();
+    void OnPlay();
+    void OnStop();
+    void OnHScroll();
+    // One step of playing, taken at each timeout of the play timer.
+    void OnTimer();
+
     void setFrame(uint32_t index);
     void showFrame();
+
+    QSlider* frameSlider;
+    QLabel* frameLabel;
+    int32_t timerId = -1; // 1 while playing
+    QTimer playTimer;
 };
