@@ -11,6 +11,11 @@ namespace {
 constexpr std::size_t maximumRequest = std::size_t(1) << 30;
 } // namespace
 
+bool BinaryFile::Stamp::operator==(const Stamp& other) const
+{
+    return device == other.device && inode == other.inode && size == other.size && modified == other.modified;
+}
+
 BinaryFile::~BinaryFile()
 {
     close();
@@ -23,12 +28,22 @@ bool BinaryFile::open(const std::string& path)
     if (fd < 0)
         return false;
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || status.st_size < 0) {
+    int reason = 0;
+    if (::fstat(fd, &status) != 0)
+        reason = errno;
+    else if (!S_ISREG(status.st_mode) || status.st_size < 0)
+        reason = EISDIR;
+    if (reason != 0) {
         ::close(fd);
+        errno = reason;
         return false;
     }
     descriptor = fd;
-    bytes = static_cast<uint64_t>(status.st_size);
+    offset = 0;
+    stamp_.device = status.st_dev;
+    stamp_.inode = status.st_ino;
+    stamp_.size = static_cast<uint64_t>(status.st_size);
+    stamp_.modified = int64_t(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
     return true;
 }
 
@@ -37,7 +52,8 @@ void BinaryFile::close()
     if (descriptor >= 0)
         ::close(descriptor);
     descriptor = -1;
-    bytes = 0;
+    offset = 0;
+    stamp_ = Stamp();
 }
 
 std::size_t BinaryFile::read(void* target, std::size_t count)
@@ -47,12 +63,14 @@ std::size_t BinaryFile::read(void* target, std::size_t count)
     char* out = static_cast<char*>(target);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(descriptor, out + done, std::min(count - done, maximumRequest));
+        const ssize_t got =
+            ::pread(descriptor, out + done, std::min(count - done, maximumRequest), static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
             break;
         done += static_cast<std::size_t>(got);
+        offset += static_cast<uint64_t>(got);
     }
     return done;
 }

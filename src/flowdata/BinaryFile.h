@@ -4,20 +4,35 @@
 #include <cstdint>
 #include <string>
 
-// A regular file opened for reading in large blocks. Opening never blocks:
-// a FIFO or device that carries a data file's name is refused, not waited on.
+// A regular file opened for reading in large blocks with pread, never mapped:
+// a file cut short while it is read gives a short read, not SIGBUS. Opening
+// never blocks: a FIFO or device that carries a data file's name is refused,
+// not waited on.
 class BinaryFile {
 public:
+    // What identifies one version of a file: equal stamps mean it was not
+    // replaced, cut or rewritten in between.
+    struct Stamp {
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        uint64_t size = 0;
+        int64_t modified = 0; // nanoseconds
+        bool operator==(const Stamp& other) const;
+        bool operator!=(const Stamp& other) const { return !(*this == other); }
+    };
+
     BinaryFile() = default;
     BinaryFile(const BinaryFile&) = delete;
     BinaryFile& operator=(const BinaryFile&) = delete;
     ~BinaryFile();
 
-    // False when the path cannot be opened or is not a regular file.
+    // False when the path cannot be opened or is not a regular file; errno
+    // then tells why (EISDIR stands for any entry that is not a regular file).
     bool open(const std::string& path);
     void close();
 
-    uint64_t size() const { return bytes; }
+    uint64_t size() const { return stamp_.size; }
+    const Stamp& stamp() const { return stamp_; }
 
     // Reads up to count bytes from the current position; fewer only at the
     // end of the file or on a read error. Returns the bytes read.
@@ -25,5 +40,6 @@ public:
 
 private:
     int descriptor = -1;
-    uint64_t bytes = 0;
+    uint64_t offset = 0;
+    Stamp stamp_;
 };

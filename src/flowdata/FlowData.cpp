@@ -5,14 +5,19 @@
 #include "flowdata/BinaryFile.h"
 #include "flowdata/FrameFiles.h"
 #include "flowdata/FrameQueue.h"
+#include "flowdata/FrameStore.h"
 #include "flowdata/GridHeader.h"
 #include "flowdata/HistogramBin.h"
+#include "flowdata/MemoryBudget.h"
 #include "flowdata/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <locale>
+#include <malloc.h>
+#include <mutex>
 #include <new>
 #include <sstream>
 
@@ -62,6 +67,8 @@ std::string sizeReport(const FlowData& data)
 
 } // namespace
 
+FlowData::FlowData() = default;
+
 FlowData::~FlowData()
 {
     unload();
@@ -71,8 +78,12 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
 {
     if (!frames.empty())
         return;
+    // Nothing an earlier load left (a set without frames counts as empty)
+    // may stand in for what this grid file gives.
+    clear();
     try {
         loadGrid(gridPath);
+        checkBudget();
         dialog.setRange(0, 100);
         dialog.setPosition(50);
         dialog.repaint();
@@ -90,6 +101,11 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
         throw Tool::Exception(loadSource, "Out of memory", throwFile, __LINE__);
     }
     normalizeLayers();
+    std::vector<FrameStore::Source> sources;
+    for (std::size_t i = 0; i < framePaths.size(); ++i)
+        sources.push_back({framePaths[i], frameStamps[i]});
+    store = std::make_unique<FrameStore>(std::move(sources), size, static_cast<uint32_t>(layerCount), ranges,
+                                         MemoryBudget::frameBudget());
     speedMin = frames.empty() ? 0.0f : frames.front().speedMin;
     speedMax = 0.0f;
     for (const DataFrame& frame : frames) {
@@ -145,6 +161,22 @@ void FlowData::loadGrid(const std::string& gridPath)
     Tool::log(loadSource, "Gridfile loaded .. [OK]", sizeReport(*this));
 }
 
+// A data set is shown one decoded frame at a time at the least: one that
+// does not fit in the frames' share of memory cannot be shown at all.
+void FlowData::checkBudget()
+{
+    const uint64_t frameBytes = uint64_t(size[0]) * size[1] * size[2] * (3 + uint64_t(layerCount)) * sizeof(float);
+    const uint64_t budget = MemoryBudget::frameBudget();
+    if (frameBytes <= budget)
+        return;
+    char details[160];
+    std::snprintf(details, sizeof details, "A frame needs %.1f MB; %.1f MB may be used for frames", frameBytes / 1e6,
+                  budget / 1e6);
+    Tool::log(loadSource, "Flowdata loaded .. [FAILED]", details);
+    unload();
+    throw Tool::Exception(loadSource, "Out of memory", throwFile, __LINE__);
+}
+
 void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder)
 {
     float position = 50.0f;
@@ -169,6 +201,8 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
     const std::size_t wanted = static_cast<std::size_t>(std::max(frameCount, 0));
     std::size_t framesRead = 0;
     frames.reserve(std::min(names.size(), wanted));
+    framePaths.reserve(frames.capacity());
+    frameStamps.reserve(frames.capacity());
     FrameQueue queue(paths, size, static_cast<uint32_t>(layerCount));
     for (std::size_t i = 0; i < paths.size(); ++i) {
         FrameQueue::Item& item = queue.wait(i);
@@ -185,10 +219,13 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         dialog.setPosition(static_cast<int>(position));
         // Kept on 0 .. 100 also for a frame count of 0 or below.
         position = std::clamp(position + step, 0.0f, 100.0f);
-        if (frames.size() < wanted)
+        if (frames.size() < wanted) {
             frames.push_back(std::move(item.frame));
-        else
+            framePaths.push_back(paths[i]);
+            frameStamps.push_back(item.stamp);
+        } else {
             item.frame = DataFrame();
+        }
         ++framesRead;
         Tool::log(loadSource, "Loading Dataframe: " + names[i] + " .. [OK]");
     }
@@ -203,6 +240,20 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
 void FlowData::unload()
 {
     Tool::log("FlowData::unload()", "Unloading file  ..");
+    clear();
+    // Freed memory below memory still in use stays with the process until
+    // it is handed back explicitly.
+    malloc_trim(0);
+}
+
+void FlowData::clear()
+{
+    store.reset();
+    ranges.clear();
+    framePaths.clear();
+    framePaths.shrink_to_fit();
+    frameStamps.clear();
+    frameStamps.shrink_to_fit();
     positions.clear();
     positions.shrink_to_fit();
     frames.clear();
@@ -218,8 +269,16 @@ std::shared_ptr<const DataFrame> FlowData::frame(std::size_t index) const
 {
     if (index >= frames.size())
         TOOL_THROW("FlowData::frame()", "Frame " + std::to_string(index) + " of " + std::to_string(frames.size()));
-    // Every frame is held in memory for now: the handle owns nothing.
+    if (store)
+        return store->frame(index);
+    // A set filled in memory holds its frames itself: the handle owns nothing.
     return std::shared_ptr<const DataFrame>(std::shared_ptr<const DataFrame>(), &frames[index]);
+}
+
+void FlowData::prefetch(std::size_t index) const
+{
+    if (store)
+        store->prefetch(index);
 }
 
 const std::array<uint32_t, 3>* FlowData::getSize() const
@@ -230,46 +289,31 @@ const std::array<uint32_t, 3>* FlowData::getSize() const
 void FlowData::normalizeLayers()
 {
     const std::size_t layers = static_cast<std::size_t>(std::max(layerCount, 0));
-    std::vector<float> offsets(layers, 0.0f);
-    std::vector<float> scales(layers, 0.0f);
-    std::vector<float> ranges(layers, 0.0f);
+    ranges.assign(layers, LayerRange());
     for (std::size_t l = 0; l < layers; ++l) {
-        float lo = 0.0f;
-        float hi = 0.0f;
+        double lo = 0.0;
+        double hi = 0.0;
         for (const DataFrame& frame : frames) {
             if (l >= frame.layers.size())
                 continue;
-            if (frame.layers[l].min < lo)
-                lo = frame.layers[l].min;
-            if (frame.layers[l].max > hi)
-                hi = frame.layers[l].max;
+            // Extremes that are not finite never widen the range.
+            if (std::isfinite(frame.layers[l].min))
+                lo = std::min(lo, double(frame.layers[l].min));
+            if (std::isfinite(frame.layers[l].max))
+                hi = std::max(hi, double(frame.layers[l].max));
         }
-        offsets[l] = -lo;
-        ranges[l] = hi - lo;
-        scales[l] = 1.0f / (hi - lo);
+        ranges[l] = LayerRange(lo, hi);
     }
 
-    // One pass over each layer of each frame, spread over the cores.
+    // One pass over each layer of each frame held in memory, spread over the cores.
     parallelFor(frames.size() * layers, [&](unsigned, std::size_t index) {
         const std::size_t l = index % layers;
         DataFrame& frame = frames[index / layers];
         if (l >= frame.layers.size())
             return;
-        std::vector<float>& values = frame.layers[l].values;
-        const float offset = offsets[l];
-        // A layer that is 0 everywhere stays 0.
-        if (!(ranges[l] > 0.0f))
-            return;
-        const float scale = scales[l];
-        if (std::isfinite(scale)) {
-            for (float& v : values)
-                v = (v + offset) * scale;
-        } else {
-            // A range too small for its reciprocal still maps onto 0 .. 1.
-            const float range = ranges[l];
-            for (float& v : values)
-                v = (v + offset) / range;
-        }
+        const LayerRange range = ranges[l];
+        for (float& v : frame.layers[l].values)
+            v = range(v);
     });
 }
 
@@ -282,34 +326,47 @@ std::vector<float> FlowData::computeHistogram(int layer, int bins) const
     if (n == 0 || layer < 0)
         return result;
 
-    // Work in slices of about a million values so both cores share even a single frame.
+    // Whole frames spread over the cores; while there are fewer frames than
+    // cores, slices of about a million values, so both share even one frame.
     constexpr std::size_t sliceValues = std::size_t(1) << 20;
-    struct Slice {
-        const float* values;
-        std::size_t count;
-    };
-    std::vector<Slice> slices;
-    for (const DataFrame& frame : frames) {
-        if (static_cast<std::size_t>(layer) >= frame.layers.size())
-            continue;
-        const std::vector<float>& values = frame.layers[layer].values;
-        for (std::size_t first = 0; first < values.size(); first += sliceValues)
-            slices.push_back({values.data() + first, std::min(sliceValues, values.size() - first)});
-    }
+    std::size_t longest = 0;
+    for (const DataFrame& frame : frames)
+        if (static_cast<std::size_t>(layer) < frame.layers.size())
+            longest =
+                std::max({longest, frame.layers[layer].values.size(), std::size_t(frame.layers[layer].nodeCount)});
+    const std::size_t perFrame =
+        frames.size() >= workerCount() ? 1 : std::max<std::size_t>(1, (longest + sliceValues - 1) / sliceValues);
 
     const HistogramBin binOf(n);
-    std::vector<std::vector<uint64_t>> partial(
-        std::min<std::size_t>(workerCount(), std::max<std::size_t>(slices.size(), 1)), std::vector<uint64_t>(n + 1, 0));
-    parallelFor(slices.size(), [&](unsigned worker, std::size_t index) {
+    std::vector<std::vector<uint64_t>> partial(workerCount(), std::vector<uint64_t>(n + 1, 0));
+    std::mutex failureMutex;
+    std::unique_ptr<Tool::Exception> failure;
+    parallelFor(frames.size() * perFrame, [&](unsigned worker, std::size_t task) {
+        std::shared_ptr<const DataFrame> data;
+        try {
+            data = frame(task / perFrame);
+        } catch (const Tool::Exception& e) {
+            std::lock_guard<std::mutex> lock(failureMutex);
+            if (!failure)
+                failure = std::make_unique<Tool::Exception>(e);
+            return;
+        }
+        if (static_cast<std::size_t>(layer) >= data->layers.size())
+            return;
+        const std::vector<float>& values = data->layers[layer].values;
+        const std::size_t slice = task % perFrame;
+        const std::size_t end = values.size() * (slice + 1) / perFrame;
         std::vector<uint64_t>& counts = partial[worker];
-        const Slice& slice = slices[index];
-        for (std::size_t i = 0; i < slice.count; ++i) {
-            const float v = slice.values[i];
+        for (std::size_t i = values.size() * slice / perFrame; i < end; ++i) {
+            const float v = values[i];
             // Values off 0 .. 1, NaN among them, are not counted.
             if (v >= 0.0f && v <= 1.0f)
                 ++counts[binOf(v)];
         }
     });
+    // Logged here, on the caller's thread, so that the log keeps its order.
+    if (failure)
+        Tool::log("FlowData::computeHistogram()", "Histogram .. [FAILED]", failure->text);
 
     const float logBase = std::log(2.7f);
     float highest = 0.0f;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "flowdata/BinaryFile.h"
 #include "flowdata/DataFrame.h"
+#include "flowdata/LayerRange.h"
 #include "flowdata/LoadingProgress.h"
 
 #include <array>
@@ -9,12 +11,20 @@
 #include <string>
 #include <vector>
 
+class FrameStore;
+
 // The loaded flow data set: a structured grid of X x Y x Z nodes with fixed
 // positions and, per frame, a vector and layerCount scalar values per node.
 // It counts as loaded while frames is not empty.
+//
+// A load keeps of each frame only what it measured: its layers with their
+// names and raw extremes, and its speed range; readers take a frame's data
+// through frame(), from a store that reads it again from its file when it
+// is needed. A set filled in memory instead (frames holding their vectors
+// and values) hands out those.
 class FlowData {
 public:
-    FlowData() = default;
+    FlowData();
     FlowData(const FlowData&) = delete;
     FlowData& operator=(const FlowData&) = delete;
     ~FlowData();
@@ -33,10 +43,14 @@ public:
     std::vector<float> computeHistogram(int layer, int bins) const;
 
     // The data of one frame, layers rescaled; the handle keeps it alive while
-    // held. Throws Tool::Exception when the frame cannot be read.
+    // held. Safe on any thread. Throws Tool::Exception when the frame cannot
+    // be read.
     std::shared_ptr<const DataFrame> frame(std::size_t index) const;
+    // Has a worker read and decode the frame ahead of its frame() call.
+    void prefetch(std::size_t index) const;
 
-    // Rescales every layer to 0 .. 1 over all frames, sharing one range.
+    // Takes each layer's common range over all frames from the frames' raw
+    // extremes, and rescales the values held in memory with it to 0 .. 1.
     void normalizeLayers();
 
     std::string name;
@@ -52,6 +66,13 @@ public:
     std::vector<DataFrame> frames;
 
 private:
+    void clear();
     void loadGrid(const std::string& gridPath);
+    void checkBudget();
     void loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder);
+
+    std::vector<LayerRange> ranges;
+    std::vector<std::string> framePaths;
+    std::vector<BinaryFile::Stamp> frameStamps;
+    std::unique_ptr<FrameStore> store;
 };

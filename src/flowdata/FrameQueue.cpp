@@ -30,7 +30,8 @@ FrameQueue::~FrameQueue()
 FrameQueue::Item& FrameQueue::wait(std::size_t index)
 {
     if (inlineReader) {
-        items[index].result = inlineReader->read(paths[index], items[index].frame);
+        items[index].result = inlineReader->measure(paths[index], items[index].frame);
+        items[index].stamp = inlineReader->stamp();
         return items[index];
     }
     std::unique_lock<std::mutex> lock(mutex);
@@ -45,7 +46,8 @@ void FrameQueue::work(std::array<uint32_t, 3> size, uint32_t layerCount)
     FrameReader reader(size, layerCount);
     for (std::size_t index = next++; index < paths.size() && !stopping; index = next++) {
         try {
-            items[index].result = reader.read(paths[index], items[index].frame);
+            items[index].result = reader.measure(paths[index], items[index].frame);
+            items[index].stamp = reader.stamp();
         } catch (...) {
             errors[index] = std::current_exception();
         }

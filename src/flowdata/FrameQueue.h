@@ -14,14 +14,15 @@
 #include <thread>
 #include <vector>
 
-// Reads frame files on worker threads while the caller takes the results in
-// file order, so logging and progress stay on the caller's thread and in
+// Measures frame files on worker threads while the caller takes the results
+// in file order, so logging and progress stay on the caller's thread and in
 // sequence. Destroying the queue stops the workers after their current file.
 class FrameQueue {
 public:
     struct Item {
         FrameReader::Result result = FrameReader::Result::CannotOpen;
-        DataFrame frame;
+        DataFrame frame; // layers and extremes only
+        BinaryFile::Stamp stamp;
     };
 
     FrameQueue(std::vector<std::string> paths, const std::array<uint32_t, 3>& size, uint32_t layerCount);
@@ -29,7 +30,7 @@ public:
     FrameQueue& operator=(const FrameQueue&) = delete;
     ~FrameQueue();
 
-    // Blocks until file index is read; the caller may move the frame out.
+    // Blocks until file index is measured; the caller may move the frame out.
     // Rethrows what the worker met (running out of memory).
     Item& wait(std::size_t index);
 

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "flowdata/BinaryFile.h"
 #include "flowdata/DataFrame.h"
+#include "flowdata/LayerRange.h"
 
 #include <array>
 #include <cstdint>
@@ -8,23 +10,35 @@
 #include <vector>
 
 // Reads one frame file: a record of 3 + layerCount floats per grid node.
-// Each reader keeps its own block buffer, so one reader per thread.
+// Each reader reads through its own reused block, so one reader per thread.
 class FrameReader {
 public:
     enum class Result { Read, CannotOpen, TooShort };
 
     FrameReader(const std::array<uint32_t, 3>& size, uint32_t layerCount);
 
-    // Fills frame with the vectors and raw layer values (with their extremes)
-    // of the first X*Y*Z records; extra records are not read.
-    Result read(const std::string& path, DataFrame& frame);
+    // Fills frame with the vectors and layer values (with their raw extremes)
+    // of the first X*Y*Z records; extra records are not read. Values stay raw
+    // without ranges, else they are rescaled with ranges[layer]. The frame's
+    // arrays are reused when they already have the size.
+    Result read(const std::string& path, DataFrame& frame, const std::vector<LayerRange>* ranges = nullptr);
+
+    // Like read, but keeps only what the frame's records measure: its layers
+    // with names and raw extremes, and its speed range; no vectors or values.
+    Result measure(const std::string& path, DataFrame& frame);
+
+    // The file last opened.
+    const BinaryFile::Stamp& stamp() const { return file.stamp(); }
 
 private:
-    void split(const float* records, std::size_t count, std::size_t first, DataFrame& frame) const;
+    Result pass(const std::string& path, DataFrame& frame, bool keep, const std::vector<LayerRange>* ranges);
+    void split(const float* records, std::size_t count, std::size_t first, DataFrame& frame, bool keep,
+               const std::vector<LayerRange>* ranges) const;
 
     std::array<uint32_t, 3> size;
     uint32_t layerCount;
     uint64_t nodeCount;
     uint64_t recordFloats;
     std::vector<float> block;
+    BinaryFile file;
 };

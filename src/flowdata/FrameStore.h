@@ -1,0 +1,81 @@
+#pragma once
+
+#include "flowdata/BinaryFile.h"
+#include "flowdata/DataFrame.h"
+#include "flowdata/LayerRange.h"
+
+#include <array>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The frames of a loaded data set, read again from their files when they are
+// needed and decoded (vectors, and layers rescaled with their common ranges)
+// into slots that are reused. The most recently used frames stay within a
+// byte budget; at least one always does. Handles are shared and read-only,
+// and keep their frame in memory while held: only frames nobody holds are
+// evicted, so holders can take the store past its budget.
+//
+// Thread-safe. A miss is decoded outside the lock, so two threads decode two
+// frames at once; a thread that asks for a frame being decoded waits for it.
+class FrameStore {
+public:
+    struct Source {
+        std::string path;
+        BinaryFile::Stamp stamp; // the file as the load measured it
+    };
+
+    FrameStore(std::vector<Source> sources, const std::array<uint32_t, 3>& size, uint32_t layerCount,
+               std::vector<LayerRange> ranges, uint64_t budget);
+    FrameStore(const FrameStore&) = delete;
+    FrameStore& operator=(const FrameStore&) = delete;
+    // Waits for a prefetch under way.
+    ~FrameStore();
+
+    // Throws Tool::Exception naming the file and the reason when the frame's
+    // file vanished, changed or was cut short since the load.
+    std::shared_ptr<const DataFrame> frame(std::size_t index);
+
+    // Decodes the frame on a worker thread, unless it is held already. A
+    // failure there is left for the next frame() of that index to report.
+    void prefetch(std::size_t index);
+
+    // Bytes of one decoded frame.
+    uint64_t frameBytes() const { return bytesPerFrame; }
+    // Frames decoded and kept.
+    std::size_t residentFrames() const;
+
+private:
+    struct Entry {
+        std::size_t index;
+        std::shared_ptr<DataFrame> data;
+        bool ready;
+    };
+
+    std::shared_ptr<DataFrame> takeSlot();
+    void decode(std::size_t index, DataFrame& frame) const;
+    void prefetchLoop();
+
+    const std::vector<Source> sources;
+    const std::array<uint32_t, 3> size;
+    const uint32_t layerCount;
+    const std::vector<LayerRange> ranges;
+    const uint64_t bytesPerFrame;
+    const std::size_t capacity;
+
+    mutable std::mutex mutex;
+    std::condition_variable decoded;
+    std::list<Entry> entries; // most recently used first
+
+    std::condition_variable requested;
+    std::size_t wanted = 0;
+    bool pending = false;
+    bool stopping = false;
+    std::thread worker;
+};
