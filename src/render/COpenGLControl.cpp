@@ -1,6 +1,7 @@
 #include "render/COpenGLControl.h"
 
 #include "Tools/CGShaderManager.h"
+#include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "render/GLSurface.h"
@@ -25,6 +26,17 @@ const char* const controller = "COpenGLController";
 // The driver keeps a few kilobytes for every texture, however small: a tiny
 // grid with thousands of layers and frames would cost gigabytes.
 constexpr size_t maximumLayerTextures = 65536;
+
+// The frame's data, or null with the reason in problem.
+std::shared_ptr<const DataFrame> frameOf(const FlowData& data, size_t f, std::string& problem)
+{
+    try {
+        return data.frame(f);
+    } catch (const Tool::Exception& e) {
+        problem = e.text;
+        return nullptr;
+    }
+}
 
 // Nodes per frame, or 0 when the data set holds no frame.
 uint64_t nodeCount(const FlowData* data)
@@ -167,22 +179,26 @@ void COpenGLControl::createVectorTextures()
     const char* source = "COpenGLControl::createVectorTextures()";
     const std::array<uint32_t, 3>& size = *flowData->getSize();
     std::string problem = volumeTooLarge(size, GL_RGB8, GL_RGB);
-    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f)
-        if (flowData->frames[f].vectors.size() < 3 * nodes)
+    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
+        const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
+        if (frame && frame->vectors.size() < 3 * nodes)
             problem = "frame " + std::to_string(f) + " holds too few vectors";
+    }
     if (!problem.empty()) {
         Tool::log(source, "Creating vector textures .. [FAILED]", problem);
         return;
     }
     vectorTextures.resize(flowData->frames.size());
     glGenTextures(GLsizei(vectorTextures.size()), vectorTextures.data());
-    for (size_t f = 0; f < vectorTextures.size(); ++f)
-        if (!uploadVolume(vectorTextures[f], GL_RGB8, GL_RGB, size, flowData->frames[f].vectors.data())) {
+    for (size_t f = 0; f < vectorTextures.size(); ++f) {
+        const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
+        if (!frame || !uploadVolume(vectorTextures[f], GL_RGB8, GL_RGB, size, frame->vectors.data())) {
             Tool::log(source, "Creating vector textures .. [FAILED]",
                       "OpenGL refused the texture of frame " + std::to_string(f) + " (out of memory?)");
             deleteVectorTextures();
             return;
         }
+    }
 }
 
 void COpenGLControl::deleteVectorTextures()
@@ -208,7 +224,10 @@ void COpenGLControl::createLayerTextures()
         problem = std::to_string(layers) + " layers of " + std::to_string(flowData->frames.size()) +
                   " frames need more than " + std::to_string(maximumLayerTextures) + " textures";
     for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
-        const DataFrame& frame = flowData->frames[f];
+        const std::shared_ptr<const DataFrame> handle = frameOf(*flowData, f, problem);
+        if (!handle)
+            break;
+        const DataFrame& frame = *handle;
         if (frame.layers.size() < layers)
             problem = "frame " + std::to_string(f) + " holds too few layers";
         for (size_t l = 0; problem.empty() && l < layers; ++l)
@@ -224,14 +243,16 @@ void COpenGLControl::createLayerTextures()
         std::vector<unsigned int>& names = layerTextures[l];
         names.resize(flowData->frames.size());
         glGenTextures(GLsizei(names.size()), names.data());
-        for (size_t f = 0; f < names.size(); ++f)
-            if (!uploadVolume(names[f], GL_R16, GL_RED, size, flowData->frames[f].layers[l].values.data())) {
+        for (size_t f = 0; f < names.size(); ++f) {
+            const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
+            if (!frame || !uploadVolume(names[f], GL_R16, GL_RED, size, frame->layers[l].values.data())) {
                 Tool::log(source, "Creating layer textures .. [FAILED]",
                           "OpenGL refused the texture of layer " + std::to_string(l) + ", frame " + std::to_string(f) +
                               " (out of memory?)");
                 deleteLayerTextures();
                 return;
             }
+        }
     }
 }
 
