@@ -13,6 +13,7 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -1004,6 +1005,17 @@ TEST(FlowWriter, HeaderAndFrameNames)
     settings.layers = 2000000000;
     settings.frames = 2000000000;
     EXPECT_TRUE(FlowWriter::header(settings).empty());
+}
+
+// --- Review fixes ---------------------------------------------------------------
+
+TEST(FrameFiles, DecimalNamesInNaturalOrder)
+{
+    std::vector<std::string> names = {"flow_1.dat", "flow_0.75.dat", "flow_0.5.dat", "flow_0.25.dat"};
+    std::sort(names.begin(), names.end(), FrameFiles::naturalLess);
+    EXPECT_EQ(names, (std::vector<std::string>{"flow_0.25.dat", "flow_0.5.dat", "flow_0.75.dat", "flow_1.dat"}));
+    EXPECT_TRUE(FrameFiles::naturalLess("flow_1.dat", "flow_1.5.dat"));
+    EXPECT_TRUE(FrameFiles::naturalLess("flow_0.5.dat", "flow_0.50.dat")); // equal values: plain order
 }
 
 } // namespace

@@ -42,6 +42,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -724,6 +725,32 @@ TEST(LoadingDialog, ShowsItsBarCentredAndOnTop)
     EXPECT_EQ(0, loading.progress->minimum());
     EXPECT_EQ(100, loading.progress->maximum());
     EXPECT_EQ(68, loading.progress->value());
+}
+
+// Counts the paint events of one widget.
+struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        paints += event->type() == QEvent::Paint;
+        return false;
+    }
+};
+
+TEST(LoadingDialog, BarRepaintsOnlyWhenItsPositionChanges)
+{
+    application();
+    CLoadingDialog loading(nullptr);
+    loading.showCentred();
+    loading.setRange(0, 100);
+    loading.setPosition(50);
+    PaintCounter counter;
+    loading.progress->installEventFilter(&counter);
+    for (int file = 0; file < 100; ++file)
+        loading.setPosition(50);
+    EXPECT_EQ(0, counter.paints);
+    loading.setPosition(51);
+    EXPECT_GE(counter.paints, 1);
 }
 
 TEST(LoadingDialog, PlayerSkipsTimerStepsWhileALoadRuns)

@@ -12,24 +12,61 @@ bool isDigit(char c)
     return c >= '0' && c <= '9';
 }
 
-// Compares the digit runs starting at a[i] and b[j] by value and moves past them.
+std::size_t digitsEnd(const std::string& s, std::size_t from)
+{
+    while (from < s.size() && isDigit(s[from]))
+        ++from;
+    return from;
+}
+
+// The end of the fraction of the number whose integer digits end at `end`:
+// a '.' followed by digits, or none.
+std::size_t fractionEnd(const std::string& s, std::size_t end)
+{
+    if (end + 1 < s.size() && s[end] == '.' && isDigit(s[end + 1]))
+        return digitsEnd(s, end + 1);
+    return end;
+}
+
+// Compares the integer digits a[i, endA) and b[j, endB) by value.
+int compareIntegers(const std::string& a, std::size_t i, std::size_t endA, const std::string& b, std::size_t j,
+                    std::size_t endB)
+{
+    while (i + 1 < endA && a[i] == '0')
+        ++i;
+    while (j + 1 < endB && b[j] == '0')
+        ++j;
+    if (endA - i != endB - j)
+        return endA - i < endB - j ? -1 : 1;
+    return a.compare(i, endA - i, b, j, endB - j);
+}
+
+// Compares the fraction digits a[i, endA) and b[j, endB) by value: missing
+// digits count as zeros.
+int compareFractions(const std::string& a, std::size_t i, std::size_t endA, const std::string& b, std::size_t j,
+                     std::size_t endB)
+{
+    for (; i < endA || j < endB; ++i, ++j) {
+        const char da = i < endA ? a[i] : '0';
+        const char db = j < endB ? b[j] : '0';
+        if (da != db)
+            return da < db ? -1 : 1;
+    }
+    return 0;
+}
+
+// Compares the numbers starting at a[i] and b[j] by value and moves past
+// them. A digit run, a '.' and a digit run make one decimal number, so that
+// frames named by their time (flow_0.25, flow_0.5) keep their order.
 int compareNumbers(const std::string& a, std::size_t& i, const std::string& b, std::size_t& j)
 {
-    while (i < a.size() && a[i] == '0' && i + 1 < a.size() && isDigit(a[i + 1]))
-        ++i;
-    while (j < b.size() && b[j] == '0' && j + 1 < b.size() && isDigit(b[j + 1]))
-        ++j;
-    std::size_t endA = i;
-    std::size_t endB = j;
-    while (endA < a.size() && isDigit(a[endA]))
-        ++endA;
-    while (endB < b.size() && isDigit(b[endB]))
-        ++endB;
-    int order = 0;
-    if (endA - i != endB - j)
-        order = endA - i < endB - j ? -1 : 1;
-    else
-        order = a.compare(i, endA - i, b, j, endB - j);
+    const std::size_t intEndA = digitsEnd(a, i);
+    const std::size_t intEndB = digitsEnd(b, j);
+    const std::size_t endA = fractionEnd(a, intEndA);
+    const std::size_t endB = fractionEnd(b, intEndB);
+    int order = compareIntegers(a, i, intEndA, b, j, intEndB);
+    if (order == 0)
+        order = compareFractions(a, std::min(intEndA + 1, endA), endA, b, std::min(intEndB + 1, endB), endB);
     i = endA;
     j = endB;
     return order;

@@ -10,7 +10,8 @@ public:
     // characters from its last '.' are exactly ".dat" (so ".data" counts).
     static bool matches(const std::string& stem, const std::string& fileName);
 
-    // Natural order: runs of digits compare by value, so run_2 < run_10.
+    // Natural order: numbers compare by value, so run_2 < run_10; digits, a
+    // '.' and digits make one decimal number, so flow_0.25 < flow_0.5.
     static bool naturalLess(const std::string& a, const std::string& b);
 
     // The names of the regular files in folder that match stem, in natural

@@ -79,6 +79,10 @@ void CLoadingDialog::setRange(int lower, int upper)
 
 void CLoadingDialog::setPosition(int position)
 {
+    // Thousands of frame files may share one position: repainting for each
+    // would take most of the load.
+    if (position == progress->value())
+        return;
     progress->setValue(position);
     progress->repaint();
     keepPainted();
