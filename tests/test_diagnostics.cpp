@@ -5,9 +5,12 @@
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Tool;
@@ -69,6 +72,44 @@ TEST(FileLogListener, UnopenableFileIsIgnored)
     FileLogListener file("no/such/folder/x.log");
     file.handle(Message("S", "t", "", 1));
     EXPECT_TRUE(file.stream.fail());
+}
+
+TEST(FileLogListener, PipeIsNotWrittenTo)
+{
+    ::unlink("diag_pipe.log");
+    ASSERT_EQ(::mkfifo("diag_pipe.log", 0600), 0);
+    const int reader = ::open("diag_pipe.log", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    FileLogListener file("diag_pipe.log");
+    EXPECT_EQ(file.failure, "not a regular file");
+    file.handle(Message("S", "t", "", 1));
+    char byte;
+    EXPECT_LE(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    ::unlink("diag_pipe.log");
+}
+
+// A stream buffer that refuses every byte while broken.
+struct BreakableBuffer : std::stringbuf {
+    bool broken = false;
+    int_type overflow(int_type c) override { return broken ? traits_type::eof() : std::stringbuf::overflow(c); }
+    std::streamsize xsputn(const char* s, std::streamsize n) override
+    {
+        return broken ? 0 : std::stringbuf::xsputn(s, n);
+    }
+};
+
+TEST(LogListener, FailedConsoleWriteChangesNothing)
+{
+    BreakableBuffer buffer;
+    std::streambuf* const previous = std::cout.rdbuf(&buffer);
+    LogListener console;
+    buffer.broken = true;
+    console.handle(Message("S", "lost", "", 1));
+    buffer.broken = false;
+    console.handle(Message("S", "next", "", 1));
+    std::cout.rdbuf(previous);
+    EXPECT_EQ(buffer.str(), "* S: next\n");
 }
 
 TEST(LogListener, ConsoleFormatAndStreams)
@@ -149,3 +190,4 @@ TEST(Logger, EnableReplayAndDuplicateRules)
     EXPECT_EQ(noReplay.texts, (std::vector<std::string>{"four"}));
     EXPECT_EQ(logger.history.size(), 4u);
 }
+

@@ -947,4 +947,40 @@ TEST_F(Program, BrokenShaderEndsStartUpWithStatusOne)
     EXPECT_NE(std::string::npos, all.find("** Exception: "));
 }
 
+TEST_F(Program, ClosedConsoleChangesNothing)
+{
+    const std::string folder = currentFolder() + "/closedconsole";
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    int console[2];
+    ASSERT_EQ(0, ::pipe(console));
+    ::close(console[0]); // the reader is gone: every console write fails
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(console[1], STDOUT_FILENO);
+        ::dup2(console[1], STDERR_FILENO);
+        if (::chdir(folder.c_str()) == 0)
+            ::execlp("timeout", "timeout", "60", QUORVANE_APP, "--bogus", static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    ::close(console[1]);
+    int status = 0;
+    ASSERT_EQ(child, ::waitpid(child, &status, 0));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(2, WEXITSTATUS(status));
+    std::ifstream log(folder + "/Quorvane.log");
+    std::string all((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    EXPECT_NE(std::string::npos, all.find("Starting Quorvane v.0.5 .."));
+}
+
+TEST_F(Program, LogFileThatIsAPipeLeavesTheConsoleAlone)
+{
+    const std::string folder = currentFolder() + "/fifolog";
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    ASSERT_EQ(0, ::mkfifo((folder + "/Quorvane.log").c_str(), 0600));
+    QString output;
+    EXPECT_EQ(2, run({"--bogus"}, QString::fromStdString(folder), &output));
+    EXPECT_TRUE(output.contains("Starting Quorvane v.0.5 .."));
+    EXPECT_TRUE(output.contains("Opening log file \"Quorvane.log\" .. [FAILED]")) << output.toStdString();
+}
+
 } // namespace

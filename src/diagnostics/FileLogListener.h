@@ -9,7 +9,9 @@ namespace Tool {
 
 // Writes every message with its time stamp to a log file that is truncated
 // when the listener is created. Each line is flushed, so the file is
-// complete at any moment.
+// complete at any moment. A name that is not a regular file (a pipe, a
+// folder) or cannot be opened leaves the stream failed and every write
+// ignored; failure then says why.
 class FileLogListener : public LogListener {
 public:
     explicit FileLogListener(const std::string& fileName);
@@ -23,6 +25,8 @@ public:
 
     std::string fileName;
     std::ofstream stream;
+    // Why the file is not written; empty when it is.
+    std::string failure;
 };
 
 } // namespace Tool

@@ -16,6 +16,8 @@ void LogListener::handle(const Message& message)
 {
     std::ostream& out = message.level == 3 ? std::cerr : std::cout;
     out << format(message) << std::endl;
+    // A closed or full console must not silence the lines after it.
+    out.clear();
 }
 
 } // namespace Tool

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QWindow>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -22,11 +23,21 @@ namespace {
 // The listeners stay registered until the process ends.
 void startLogging()
 {
+    // A console closed by its reader (quorvane ... | head -1) must not end
+    // the run: the write fails and the run goes on.
+    std::signal(SIGPIPE, SIG_IGN);
     Tool::Logger& logger = Tool::Logger::instance();
     logger.addListener(new Tool::LogListener(), true);
-    logger.addListener(new Tool::FileLogListener("Quorvane.log"), true);
+    auto* file = new Tool::FileLogListener("Quorvane.log");
+    if (file->failure.empty())
+        logger.addListener(file, true);
     logger.enabled = true;
     Tool::log("CQuorvaneApp", "Starting Quorvane v.0.5 ..");
+    if (!file->failure.empty()) {
+        Tool::log("CQuorvaneApp", "Opening log file \"" + file->fileName + "\" .. [FAILED]",
+                  file->failure + "; logging to the console only");
+        delete file;
+    }
 }
 
 void logFailure(const Tool::Exception& e)
