@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <climits>
 #include <cmath>
 #include <csignal>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -741,6 +743,44 @@ TEST_F(PresetStore, FailedWriteKeepsTheOldFile)
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure was not logged";
     EXPECT_EQ(readFile(PresetManager::fileName), before);
     EXPECT_EQ(folderEntries(), std::vector<std::string>{PresetManager::fileName});
+}
+
+TEST_F(PresetStore, SaveRefusesWhatLoadWouldRefuse)
+{
+    store().getPreset("kept");
+    store().save();
+    const std::string before = readFile(PresetManager::fileName);
+    // Written as "&amp;", the name alone is larger than any file load reads.
+    store().getPreset(std::string(PresetManager::maxFileSize / 5 + 1, '&'));
+    store().save();
+    EXPECT_NE(failureLine("Writing presets file").find("more than 16 MiB"), std::string::npos);
+    EXPECT_EQ(readFile(PresetManager::fileName), before);
+}
+
+TEST_F(PresetStore, SaveRemovesOnlyStaleTemporaryFilesOfItsOwn)
+{
+    const std::vector<std::string> names = {"Brindlemoor.presets.a1B2c3", "Brindlemoor.presets.backup",
+                                            "Brindlemoor.presets.a1B2c", "Other.presets.a1B2c3"};
+    for (const std::string& name : names) {
+        writeFile(name, "left behind");
+        fs::last_write_time(name, fs::file_time_type::clock::now() - std::chrono::hours(1));
+    }
+    writeFile("Brindlemoor.presets.Fresh1", "another save right now");
+    store().getPreset("x");
+    store().save();
+    EXPECT_EQ(folderEntries(), (std::vector<std::string>{"Brindlemoor.presets", "Brindlemoor.presets.Fresh1",
+                                                         "Brindlemoor.presets.a1B2c", "Brindlemoor.presets.backup",
+                                                         "Other.presets.a1B2c3"}));
+}
+
+TEST_F(PresetStore, ReadOnlyFileIsNotReplaced)
+{
+    writeFile(PresetManager::fileName, "mine");
+    ::chmod(PresetManager::fileName, 0444);
+    store().getPreset("x");
+    store().save();
+    EXPECT_NE(failureLine("Writing presets file").find("read-only"), std::string::npos);
+    EXPECT_EQ(readFile(PresetManager::fileName), "mine");
 }
 
 // Every corpus file and every crash input the fuzzer found goes through the

@@ -2,13 +2,19 @@
 
 #include "diagnostics/Exception.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -52,12 +58,54 @@ std::string resolveLink(const std::string& path)
     TOOL_THROW(source, what + ": " + std::strerror(error));
 }
 
+// Temporary files modified before this process started belong to no running
+// save of it: a save that was killed left them behind. File times are coarser
+// than the clock, so a margin keeps a file written just now from looking older.
+const fs::file_time_type staleBefore = fs::file_time_type::clock::now() - std::chrono::seconds(2);
+
+// The name of one of our temporary files of path: its name, '.', and the six
+// letters and digits mkostemp picks. At least one digit or capital is asked
+// for, so that a user's "NAME.backup" is never taken for one.
+bool isTemporaryName(const std::string& name, const std::string& fileName)
+{
+    const std::size_t length = fileName.size() + 7;
+    if (name.size() != length || name.compare(0, fileName.size(), fileName) != 0 || name[fileName.size()] != '.')
+        return false;
+    const std::string suffix = name.substr(fileName.size() + 1);
+    const auto isSuffixChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
+    const auto isDigitOrCapital = [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || std::isupper(static_cast<unsigned char>(c));
+    };
+    return std::all_of(suffix.begin(), suffix.end(), isSuffixChar) &&
+           std::any_of(suffix.begin(), suffix.end(), isDigitOrCapital);
+}
+
+// Removes the temporary files that killed saves left next to path. Only
+// regular files of our own user and older than this process are removed.
+void removeStaleTemporaries(const std::string& path)
+{
+    const std::string fileName = fs::path(path).filename().string();
+    std::error_code error;
+    for (fs::directory_iterator entry(folderOf(path), error), end; !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().string();
+        struct stat status;
+        if (!isTemporaryName(name, fileName) || ::lstat(entry->path().c_str(), &status) != 0 ||
+            !S_ISREG(status.st_mode) || status.st_uid != ::geteuid())
+            continue;
+        std::error_code timeError;
+        const fs::file_time_type modified = fs::last_write_time(entry->path(), timeError);
+        if (!timeError && modified < staleBefore)
+            ::unlink(entry->path().c_str());
+    }
+}
+
 } // namespace
 
 void AtomicFile::write(const std::string& linkOrPath, const std::string& contents)
 {
     // A symbolic link keeps pointing at the file it names; that file is replaced.
     const std::string path = resolveLink(linkOrPath);
+    removeStaleTemporaries(path);
     std::vector<char> tempPath(path.begin(), path.end());
     const std::string suffix = ".XXXXXX";
     tempPath.insert(tempPath.end(), suffix.begin(), suffix.end());

@@ -13,9 +13,6 @@
 
 namespace {
 
-// Presets files hold a few kilobytes; anything this big is not one.
-constexpr off_t maxFileSize = 16 * 1024 * 1024;
-
 bool exists(const std::string& path)
 {
     struct stat status;
@@ -30,7 +27,7 @@ std::string readFile(int fd)
         TOOL_THROW("PresetManager::load()", std::strerror(errno));
     if (!S_ISREG(status.st_mode))
         TOOL_THROW("PresetManager::load()", "not a regular file");
-    if (status.st_size > maxFileSize)
+    if (status.st_size > static_cast<off_t>(PresetManager::maxFileSize))
         TOOL_THROW("PresetManager::load()", "the file is larger than 16 MiB");
 
     std::string text;
@@ -46,10 +43,21 @@ std::string readFile(int fd)
             break;
         text.append(buffer, static_cast<std::size_t>(got));
         // The file may have grown since fstat.
-        if (text.size() > static_cast<std::size_t>(maxFileSize))
+        if (text.size() > PresetManager::maxFileSize)
             TOOL_THROW("PresetManager::load()", "the file is larger than 16 MiB");
     }
     return text;
+}
+
+// The user may keep the file from being changed by taking away its write
+// permission; the rename over it would not ask.
+void checkWritable(const char* path)
+{
+    struct stat status;
+    if (::stat(path, &status) != 0)
+        return;
+    if ((status.st_mode & 0222) == 0 || ::access(path, W_OK) != 0)
+        TOOL_THROW("PresetManager::save()", "the file is read-only");
 }
 
 } // namespace
@@ -122,6 +130,10 @@ void PresetManager::save()
 {
     try {
         const std::string text = PresetArchive::write(preset);
+        // What save writes, load must read back.
+        if (text.size() > maxFileSize)
+            TOOL_THROW("PresetManager::save()", "the presets would take more than 16 MiB");
+        checkWritable(fileName);
         if (fileUnreadable) {
             if (!moveAsideUnreadableFile())
                 return;

@@ -2,6 +2,7 @@
 
 #include "transfer/Transferfunction.h"
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 class PresetManager {
 public:
     static const char* const fileName;
+    // Presets files hold a few kilobytes; anything this big is not one.
+    static constexpr std::size_t maxFileSize = 16 * 1024 * 1024;
 
     static PresetManager& getInstance();
 
