@@ -1018,6 +1018,22 @@ TEST(FrameFiles, DecimalNamesInNaturalOrder)
     EXPECT_TRUE(FrameFiles::naturalLess("flow_0.5.dat", "flow_0.50.dat")); // equal values: plain order
 }
 
+TEST(Flowgen, HelpPrintsTheUsage)
+{
+    for (const char* option : {"-h", "--help"}) {
+        SCOPED_TRACE(option);
+        FILE* program = ::popen((std::string(FLOWGEN_PROGRAM) + " " + option + " 2>&1").c_str(), "r");
+        ASSERT_NE(program, nullptr);
+        std::string output;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, program))
+            output += buffer;
+        EXPECT_EQ(::pclose(program), 0) << output;
+        EXPECT_EQ(output.rfind("usage: flowgen", 0), 0u) << output;
+        EXPECT_NE(output.find("F+1 frame files"), std::string::npos) << output;
+    }
+}
+
 } // namespace
 
 // Node positions and flow of a grid, x fastest, both given as functions of

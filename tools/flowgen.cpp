@@ -1,5 +1,6 @@
 // flowgen: writes an analytic demo or test data set.
 //   flowgen DIR/NAME --size XxYxZ --layers L --frames F --timestep T [--curved]
+//   flowgen -h | --help
 
 #include "FlowGenerator.h"
 #include "FlowWriter.h"
@@ -16,7 +17,10 @@
 
 namespace {
 
-const char* const usage = "usage: flowgen DIR/NAME --size XxYxZ --layers L --frames F --timestep T [--curved]\n";
+const char* const usage = "usage: flowgen DIR/NAME --size XxYxZ --layers L --frames F --timestep T [--curved]\n"
+                          "       flowgen -h | --help\n"
+                          "Writes DIR/NAME.gri and its frame files. --frames F is the header's frame count:\n"
+                          "F > 1 writes F+1 frame files, 0 or 1 writes that many.\n";
 
 template <typename T> bool parseNumber(const std::string& text, T& value)
 {
@@ -99,6 +103,12 @@ int main(int argc, char** argv)
     std::string base;
     FlowGenerator::Settings settings;
     std::string error;
+    for (int a = 1; a < argc; ++a) {
+        if (std::strcmp(argv[a], "-h") == 0 || std::strcmp(argv[a], "--help") == 0) {
+            std::cout << usage;
+            return 0;
+        }
+    }
     if (!parseArguments(argc, argv, base, settings, error)) {
         std::cerr << "flowgen: " << error << "\n" << usage;
         return 2;
