@@ -3,6 +3,8 @@
 // three shader files drawn into a framebuffer and read back.
 #include "platform/cg/cgGL.h"
 
+#include "platform/cg/CgCompiler.h"
+
 #include "support/TestGLContext.h"
 
 #include <GL/glew.h>
@@ -117,6 +119,19 @@ TEST(CgErrors, MissingFileNamesTheFile)
 TEST(CgErrors, DirectoryIsNotAShaderFile)
 {
     EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, ".", CG_PROFILE_GLSLF, "main", nullptr), nullptr);
+    EXPECT_EQ(cgGetError(), CG_FILE_READ_ERROR);
+}
+
+TEST(CgErrors, SourceOfTheLargestSizeLoadsOneByteMoreIsRefused)
+{
+    std::string text = "#version 420 compatibility\nvoid main() { gl_FragColor = vec4(1.0); }\n//";
+    text.resize(CgCompiler::maxSourceBytes - 1, 'x');
+    text += '\n';
+    const std::string largest = writeSource("Largest.cg", text);
+    EXPECT_NE(cgCreateProgramFromFile(context, CG_SOURCE, largest.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr);
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
+    const std::string larger = writeSource("Larger.cg", text + "\n");
+    EXPECT_EQ(cgCreateProgramFromFile(context, CG_SOURCE, larger.c_str(), CG_PROFILE_GLSLF, "main", nullptr), nullptr);
     EXPECT_EQ(cgGetError(), CG_FILE_READ_ERROR);
 }
 

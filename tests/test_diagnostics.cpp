@@ -191,3 +191,32 @@ TEST(Logger, EnableReplayAndDuplicateRules)
     EXPECT_EQ(logger.history.size(), 4u);
 }
 
+TEST(Logger, ListenersInRegistrationOrderAndReplayWhileDisabled)
+{
+    Logger& logger = Logger::instance();
+    const bool wasEnabled = logger.enabled;
+    logger.listeners.clear(); // earlier tests' listeners are gone
+    std::vector<std::string> calls;
+    struct Named : LogListener {
+        std::string name;
+        std::vector<std::string>* calls;
+        void handle(const Message&) override { calls->push_back(name); }
+    };
+    Named c, a, b, late;
+    c.name = "c", a.name = "a", b.name = "b", late.name = "late";
+    for (Named* listener : {&c, &a, &b, &late})
+        listener->calls = &calls;
+    logger.addListener(&c, false);
+    logger.addListener(&a, false);
+    logger.addListener(&b, false);
+    logger.enabled = true;
+    log("S", "ordered");
+    EXPECT_EQ(calls, (std::vector<std::string>{"c", "a", "b"}));
+
+    logger.enabled = false;
+    calls.clear();
+    logger.addListener(&late, true);
+    EXPECT_EQ(calls, std::vector<std::string>(logger.history.size(), "late"));
+    logger.listeners.clear();
+    logger.enabled = wasEnabled;
+}

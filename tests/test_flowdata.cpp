@@ -1007,7 +1007,7 @@ TEST(FlowWriter, HeaderAndFrameNames)
     EXPECT_TRUE(FlowWriter::header(settings).empty());
 }
 
-// --- Review fixes ---------------------------------------------------------------
+// --- Frame names, header values and the generator -------------------------------
 
 TEST(FrameFiles, DecimalNamesInNaturalOrder)
 {
@@ -1016,6 +1016,55 @@ TEST(FrameFiles, DecimalNamesInNaturalOrder)
     EXPECT_EQ(names, (std::vector<std::string>{"flow_0.25.dat", "flow_0.5.dat", "flow_0.75.dat", "flow_1.dat"}));
     EXPECT_TRUE(FrameFiles::naturalLess("flow_1.dat", "flow_1.5.dat"));
     EXPECT_TRUE(FrameFiles::naturalLess("flow_0.5.dat", "flow_0.50.dat")); // equal values: plain order
+}
+
+TEST_F(FlowDataTest, ExtentsComeFromTheFirstRowColumnAndPillar)
+{
+    // A sheared 3x2x2 grid: the last node lies beyond every first-line end.
+    std::vector<float> p;
+    for (int k = 0; k < 2; ++k)
+        for (int j = 0; j < 2; ++j)
+            for (int i = 0; i < 3; ++i)
+                p.insert(p.end(), {i + 0.5f * j, 2.0f * j + 0.25f * k, 3.0f * k + 0.125f * i});
+    writeBytes(folder / "shear.gri", header("SN4DB 3 2 2 0 1 1") + floatBytes(p));
+    writeFrame("shear_0.dat", 0.0f, 12, 0);
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(path("shear.gri"), progress));
+    const auto grid = std::find_if(recorder().lines.begin(), recorder().lines.end(),
+                                   [](const Line& line) { return line.text == "Gridfile loaded .. [OK]"; });
+    ASSERT_NE(grid, recorder().lines.end());
+    EXPECT_NE(grid->details.find("Geometry: 2 x 2 x 3"), std::string::npos) << grid->details;
+}
+
+TEST_F(FlowDataTest, HeaderFieldsThatDoNotParseKeepTheirValuesThroughLoad)
+{
+    writeGrid("first.gri", "SN4DB 4 1 1 1 4 0.25");
+    for (int f = 0; f < 5; ++f)
+        writeFrame("first_" + std::to_string(f) + ".dat", 1.0f);
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(path("first.gri"), progress));
+    data.unload();
+    // Layers, frames and time step do not parse: the first set's 1, 5 and 0.25 stay.
+    writeGrid("second.gri", "SN4DB 4 1 1 one");
+    for (int f = 0; f < 5; ++f)
+        writeFrame("second_" + std::to_string(f) + ".dat", 2.0f);
+    ASSERT_NO_THROW(data.load(path("second.gri"), progress));
+    EXPECT_EQ(data.layerCount, 1);
+    EXPECT_EQ(data.frameCount, 5);
+    EXPECT_EQ(data.timestep, 0.25f);
+    EXPECT_EQ(data.frames.size(), 5u);
+}
+
+TEST_F(FlowDataTest, GridOf4096LayersLoads)
+{
+    writeGrid("wide.gri", "SN4DB 1 1 1 4096 1 1", 1);
+    writeFrame("wide_0.dat", 0.0f, 1, 4096);
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(path("wide.gri"), progress));
+    EXPECT_EQ(data.frames.at(0).layers.size(), 4096u);
 }
 
 TEST(Flowgen, HelpPrintsTheUsage)

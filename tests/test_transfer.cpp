@@ -783,6 +783,15 @@ TEST_F(PresetStore, ReadOnlyFileIsNotReplaced)
     EXPECT_EQ(readFile(PresetManager::fileName), "mine");
 }
 
+TEST_F(PresetStore, MissingFileLeavesTheStoreAsItWas)
+{
+    store().getPreset("unsaved").setAlpha(0.5f, 0.25f);
+    const Transferfunction before = store().getPreset("unsaved");
+    store().load();
+    EXPECT_EQ(store().getPresetNames(), std::vector<std::string>{"unsaved"});
+    EXPECT_EQ(store().getPreset("unsaved"), before);
+}
+
 // Every corpus file and every crash input the fuzzer found goes through the
 // fuzzer's own entry.
 TEST(PresetsFuzzCorpus, ReplaysEveryInput)

@@ -983,4 +983,13 @@ TEST_F(Program, LogFileThatIsAPipeLeavesTheConsoleAlone)
     EXPECT_TRUE(output.contains("Opening log file \"Quorvane.log\" .. [FAILED]")) << output.toStdString();
 }
 
+TEST_F(Program, LargestFrameNumberIsOutOfRange)
+{
+    const std::string grid = writeDataSet("lastframe", 1, 1, 0.1f);
+    QString output;
+    EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--frame", "4294967295"},
+                     QString::fromStdString(currentFolder()), &output));
+    EXPECT_TRUE(output.contains("Choosing frame .. [FAILED]")) << output.toStdString();
+}
+
 } // namespace
