@@ -3,7 +3,8 @@
 // one, against a floor measured in the same run: a minimal GL loop drawing the
 // same slices with the same textures, fragment program and blending, as one
 // quad per slice (uniform) or as the same triangles from a vertex buffer
-// (curved). Also times the hand-over of the data set (textures and lists).
+// (curved). Also times the hand-over of the data set (textures and lists),
+// and the same view with glyphs and streamlines against it without them.
 // Run under Xvfb.
 //   paint_bench [PAINTS]
 #include <GL/glew.h>
@@ -182,6 +183,7 @@ private:
 
 struct Result {
     double ours, floor, upload;
+    double plain, flow; // the same view without, and with, glyphs and streamlines
 };
 
 Result measure(COpenGLControl& control, bool curved, int runs)
@@ -208,6 +210,19 @@ Result measure(COpenGLControl& control, bool curved, int runs)
     // Interleaved second round, against drift of a shared machine.
     result.ours = std::min(result.ours, medianPaint(runs, [&] { control.OnPaint(); }));
     result.floor = std::min(result.floor, medianPaint(runs, [&] { floor.paint(); }));
+    control.showGlyphs = false;
+    result.plain = medianPaint(runs, [&] { control.OnPaint(); });
+    control.showGlyphs = true;
+    control.showStreamlines = true;
+    control.waitForStreamlines();
+    result.flow = medianPaint(runs, [&] { control.OnPaint(); });
+    control.showGlyphs = false;
+    control.showStreamlines = false;
+    result.plain = std::min(result.plain, medianPaint(runs, [&] { control.OnPaint(); }));
+    control.showGlyphs = true;
+    control.showStreamlines = true;
+    result.flow = std::min(result.flow, medianPaint(runs, [&] { control.OnPaint(); }));
+    control.showStreamlines = false;
     control.setFlowData(nullptr);
     return result;
 }
@@ -229,6 +244,11 @@ int main(int argc, char** argv)
     const Result curved = measure(control, true, runs);
     std::printf("curved  %ux%ux%u: paint %.2f ms, floor (vertex buffer) %.2f ms, hand-over %.1f ms\n", X, Y, Z,
                 curved.ours, curved.floor, curved.upload);
+    std::printf("with glyphs and 512 streamlines: uniform %.2f ms against %.2f ms without, curved %.2f ms against %.2f "
+                "ms\n",
+                uniform.flow, uniform.plain, curved.flow, curved.plain);
+    std::printf("flow_ratio_uniform=%.3f flow_ratio_curved=%.3f ", uniform.flow / uniform.plain,
+                curved.flow / curved.plain);
     std::printf("paint_ratio_uniform=%.3f paint_ratio_curved=%.3f upload_ms=%.1f\n", uniform.ours / uniform.floor,
                 curved.ours / curved.floor, uniform.upload);
     return 0;

@@ -195,6 +195,7 @@ protected:
         c.showWireframe = false;
         c.showLayer = false;
         c.showGlyphs = false;
+        c.showStreamlines = false;
     }
 
     // The data set dies with the fixture; the control lets go of it first.
@@ -547,7 +548,13 @@ TEST_F(RenderTest, StillFlowShowsNoArrows)
     show(Grid{4, 4, 1}); // every vector is zero
     const Picture without = render(control());
     control().showGlyphs = true;
-    EXPECT_EQ(render(control()).rgba, without.rgba);
+    const Picture with = render(control());
+    int changed = 0;
+    // All but the lower right corner, where the colour bar goes.
+    for (int y = 0; y < with.height; ++y)
+        for (int x = 0; x < with.width; ++x)
+            changed += (x < with.width - 120 || y < with.height - 170) && with.at(x, y) != without.at(x, y);
+    EXPECT_EQ(changed, 0);
 }
 
 TEST_F(RenderTest, FastestGlyphHasTheMapsEndColourAndSlowestItsStart)
@@ -565,6 +572,56 @@ TEST_F(RenderTest, FastestGlyphHasTheMapsEndColourAndSlowestItsStart)
     // The arrows point up: their base row lies below the centre.
     expectColour(p, fastest[0], fastest[1] + 2, {{253, 231, 37}});
     expectColour(p, slowest[0], slowest[1] + 2, {{68, 1, 84}});
+}
+
+// One speed throughout: the lines take the colour map's end colour, and lie
+// on the filled slice they run in rather than behind it.
+TEST_F(RenderTest, StreamlinesLieOverTheGridWhenAskedFor)
+{
+    Grid g{8, 8, 1};
+    g.vector = [](int, uint32_t, uint32_t, uint32_t) { return Vec3{{0, 0.5f, 0}}; };
+    show(g);
+    auto lineColoured = [](const Picture& p) {
+        int count = 0;
+        for (int y = 0; y < p.height; ++y)
+            for (int x = 0; x < p.width; ++x) {
+                const auto c = p.at(x, y);
+                count += std::abs(c[0] - 253) + std::abs(c[1] - 231) + std::abs(c[2] - 37) < 12;
+            }
+        return count;
+    };
+    EXPECT_EQ(lineColoured(render(control())), 0);
+    control().showStreamlines = true;
+    const Picture lines = render(control());
+    control().showStreamlines = false;
+    // 16 vertical lines, each most of the grid's height (200 pixels) long.
+    EXPECT_GT(lineColoured(lines), 16 * 150);
+    // The middle of the grid, between two lines, keeps the vectors' colour.
+    const auto centre = project(control(), {{0, 0, 0}}, lines.width, lines.height);
+    EXPECT_NEAR(lines.at(int(centre[0]), int(centre[1]) + 20)[1], 128, 2);
+}
+
+TEST_F(RenderTest, ColourBarRunsFromSlowAtTheBottomToFastAtTheTopWithTheRangeBeside)
+{
+    show(Grid{4, 4, 1}); // still flow: no arrows, black where the bar and its numbers go
+    const Picture none = render(control());
+    control().showGlyphs = true;
+    const Picture p = render(control());
+    // The bar spans 12 x 128 pixels, 16 from the right and bottom edges.
+    const int x = p.width - 16 - 6, bottom = p.height - 1 - 16, top = p.height - 1 - 143;
+    expectColour(p, float(x), float(bottom), {{68, 1, 84}});
+    expectColour(p, float(x), float(top), {{253, 231, 37}});
+    expectColour(none, float(x), float(bottom), {{0, 0, 0}});
+    // A number written beside each end.
+    auto written = [&](int middle) {
+        int lit = 0;
+        for (int y = middle - 8; y <= middle + 8; ++y)
+            for (int dx = 12; dx < 60; ++dx)
+                lit += p.at(x - dx, y)[1] > 100;
+        return lit;
+    };
+    EXPECT_GT(written(bottom), 5);
+    EXPECT_GT(written(top), 5);
 }
 
 TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)

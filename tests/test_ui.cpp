@@ -320,7 +320,7 @@ TEST_F(Ui, ShowAxesThroughTheKeyboardMenu)
     EXPECT_FALSE(item(*dialog, "32776")->isChecked());
 }
 
-TEST_F(Ui, StreamlinesAndParametersChangeNoDrawingFlag)
+TEST_F(Ui, StreamlinesFollowTheirCheckMarkAndParametersChangeNoDrawingFlag)
 {
     COpenGLControl& view = dialog->glControl;
     const size_t logged = Tool::Logger::instance().history.size();
@@ -328,9 +328,11 @@ TEST_F(Ui, StreamlinesAndParametersChangeNoDrawingFlag)
     const std::vector<bool> start = flags();
     item(*dialog, "32785")->trigger();
     EXPECT_TRUE(item(*dialog, "32785")->isChecked());
+    EXPECT_TRUE(view.showStreamlines);
     EXPECT_EQ(start, flags());
     item(*dialog, "32785")->trigger();
     EXPECT_FALSE(item(*dialog, "32785")->isChecked());
+    EXPECT_FALSE(view.showStreamlines);
     item(*dialog, "32778")->trigger();
     EXPECT_EQ(start, flags());
     EXPECT_EQ(logged, Tool::Logger::instance().history.size());
@@ -802,6 +804,22 @@ TEST(CommandLine, ReadsGridSnapshotFrameAndLayer)
     EXPECT_EQ("the grid file name is empty", error);
 }
 
+TEST(CommandLine, ShowTurnsOnTheNamedTogglesOnly)
+{
+    CommandLine options;
+    QString error;
+    ASSERT_TRUE(CommandLine::parse({"q", "--show", "glyphs,streamlines"}, options, error));
+    EXPECT_TRUE(options.hasShow);
+    EXPECT_TRUE(options.show.glyphs && options.show.streamlines);
+    EXPECT_FALSE(options.show.axes || options.show.wireframe || options.show.layer);
+    ASSERT_TRUE(CommandLine::parse({"q", "--show", "axes,wireframe,layer"}, options, error));
+    EXPECT_TRUE(options.show.axes && options.show.wireframe && options.show.layer);
+    for (const char* list : {"", "glyphs,", "arrows", "Glyphs"}) {
+        EXPECT_FALSE(CommandLine::parse({"q", "--show", list}, options, error)) << list;
+        EXPECT_TRUE(error.contains("--show")) << error.toStdString();
+    }
+}
+
 // The program itself, run as a user would from a shell.
 class Program : public ::testing::Test {
 protected:
@@ -861,6 +879,31 @@ TEST_F(Program, SnapshotShowsTheChosenFrame)
     EXPECT_LT(dominant(red, 1), area / 100);
     EXPECT_GT(dominant(green, 1), area / 10);
     EXPECT_LT(dominant(green, 0), area / 100);
+}
+
+// A uniform flow has one speed: its streamlines take the colour map's end.
+TEST_F(Program, SnapshotShowsStreamlinesWhenAsked)
+{
+    const std::string grid = writeDataSet("lines", 1, 1, 0.1f);
+    const QString folder = QString::fromStdString(currentFolder());
+    auto lineColoured = [&](const QString& file) {
+        const QImage image(folder + "/" + file);
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                count += std::abs(c.red() - 253) + std::abs(c.green() - 231) + std::abs(c.blue() - 37) < 12;
+            }
+        return count;
+    };
+    QString output;
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "plain.png", "--show", "wireframe"}, folder, &output))
+        << output.toStdString();
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--snapshot", "lines.png", "--show", "wireframe,streamlines"},
+                     folder, &output))
+        << output.toStdString();
+    EXPECT_EQ(lineColoured("plain.png"), 0);
+    EXPECT_GT(lineColoured("lines.png"), 1000) << "about 16 lines across the grid";
 }
 
 TEST_F(Program, SnapshotOfALayerDiffersFromTheVectors)

@@ -46,7 +46,14 @@ uint64_t nodeCount(const FlowData* data)
 }
 } // namespace
 
-COpenGLControl::COpenGLControl() = default;
+// Lines traced in the background ask for a paint when they are ready.
+COpenGLControl::COpenGLControl()
+    : streamlines([this] {
+          if (surface)
+              surface->requestUpdateFromAnyThread();
+      })
+{
+}
 
 COpenGLControl::~COpenGLControl() = default;
 
@@ -159,6 +166,8 @@ bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, 
         return false;
     const int w = surface->pixelWidth();
     const int h = surface->pixelHeight();
+    // A picture for keeping shows the lines of its own frame.
+    waitForStreamlines();
     OffscreenTarget target(w, h);
     if (!target.complete())
         return false;
@@ -167,6 +176,14 @@ bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, 
     width = w;
     height = h;
     return true;
+}
+
+void COpenGLControl::waitForStreamlines()
+{
+    if (!showStreamlines || !flowData)
+        return;
+    streamlines.ask(*flowData, currentFrame);
+    streamlines.wait();
 }
 
 // Vector textures: one per frame, X x Y x Z texels of the clamped x, y, z
@@ -295,6 +312,9 @@ void COpenGLControl::setFlowData(FlowData* data)
     currentFrame = 0;
     currentLayer = 0;
     flowData = data;
+    streamlines.reset();
+    if (data)
+        colourBar.setRange(data->speedMin, data->speedMax);
     createVectorTextures();
     createLayerTextures();
     buildGridList();
@@ -443,8 +463,14 @@ void COpenGLControl::paintScene()
     } else {
         vectorPass();
     }
+    if (showStreamlines) {
+        streamlines.ask(*flowData, currentFrame);
+        streamlines.draw();
+    }
     if (showGlyphs)
         glyphPass();
+    if (showGlyphs || showStreamlines)
+        colourBar.draw(*surface);
 }
 
 void COpenGLControl::callSlicesBackToFront()

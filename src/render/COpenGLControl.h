@@ -2,6 +2,8 @@
 
 #include "Tools/ShaderProgram.h"
 #include "render/GlyphPoints.h"
+#include "render/SpeedColorBar.h"
+#include "render/StreamlineRenderer.h"
 #include "render/WindowMessages.h"
 
 #include <cstdint>
@@ -52,6 +54,9 @@ public:
     // Draws the current view once into an off-screen buffer of the client
     // size and returns it as RGBA8, top row first. False without a context.
     bool renderPixels(std::vector<unsigned char>& rgba, int& width, int& height);
+    // Waits for the streamlines of the current frame when they are shown, so
+    // that the next paint has them.
+    void waitForStreamlines();
 
     // Steps of creation and of the data hand-over; callable on their own
     // while the context is current.
@@ -84,6 +89,7 @@ public:
     uint32_t currentFrame = 0;
     bool showLayer = false;
     bool showGlyphs = false;
+    bool showStreamlines = false;
     uint32_t currentLayer = 0;
     std::vector<std::vector<unsigned int>> layerTextures; // [layer][frame], 3-D
     FlowData* flowData = nullptr;                         // not owned
@@ -108,6 +114,8 @@ private:
     bool hasContext() const { return surface != nullptr && contextReady; }
 
     GlyphPoints glyphPoints;
+    StreamlineRenderer streamlines;
+    SpeedColorBar colourBar;
     QWidget* containerWidget = nullptr; // owned by the parent widget
     bool contextReady = false;
 };

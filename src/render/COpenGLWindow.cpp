@@ -4,11 +4,16 @@
 #include "render/KeyFlags.h"
 #include "render/WindowMessages.h"
 
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
+#include <cmath>
 
 GLSurface* GLSurface::createHosted(COpenGLControl& control, const QRect& rect, QWidget* parent, QWidget*& container)
 {
@@ -77,6 +82,12 @@ void COpenGLWindow::requestUpdate()
     QWindow::requestUpdate();
 }
 
+void COpenGLWindow::requestUpdateFromAnyThread()
+{
+    QMetaObject::invokeMethod(
+        this, [this] { requestUpdate(); }, Qt::QueuedConnection);
+}
+
 int COpenGLWindow::pixelWidth() const
 {
     return int(width() * devicePixelRatio());
@@ -85,6 +96,30 @@ int COpenGLWindow::pixelWidth() const
 int COpenGLWindow::pixelHeight() const
 {
     return int(height() * devicePixelRatio());
+}
+
+std::vector<unsigned char> COpenGLWindow::textImage(const std::string& text, int& width, int& height) const
+{
+    const QString string = QString::fromStdString(text);
+    const QFont font = QGuiApplication::font();
+    const QFontMetrics metrics(font);
+    const qreal ratio = devicePixelRatio();
+    width = int(std::ceil(metrics.horizontalAdvance(string) * ratio));
+    height = int(std::ceil(metrics.height() * ratio));
+    QImage image(std::max(width, 1), std::max(height, 1), QImage::Format_RGBA8888);
+    image.fill(Qt::transparent);
+    image.setDevicePixelRatio(ratio);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    painter.drawText(QPointF(0, metrics.ascent()), string);
+    painter.end();
+    std::vector<unsigned char> rgba(size_t(image.width()) * size_t(image.height()) * 4);
+    for (int y = 0; y < image.height(); ++y)
+        std::copy_n(image.constScanLine(y), image.width() * 4, rgba.begin() + ptrdiff_t(y) * image.width() * 4);
+    width = image.width();
+    height = image.height();
+    return rgba;
 }
 
 void COpenGLWindow::moveWindow(int x, int y, int width, int height)

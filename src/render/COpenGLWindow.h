@@ -18,8 +18,10 @@ public:
     bool createContext(std::string& error) override;
     void swapBuffers() override;
     void requestUpdate() override;
+    void requestUpdateFromAnyThread() override;
     int pixelWidth() const override;
     int pixelHeight() const override;
+    std::vector<unsigned char> textImage(const std::string& text, int& width, int& height) const override;
     void moveWindow(int x, int y, int width, int height) override;
 
     QWidget* container = nullptr;

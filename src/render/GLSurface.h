@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 class COpenGLControl;
 class QRect;
@@ -24,9 +25,14 @@ public:
     virtual void swapBuffers() = 0;
     // Schedules a paint; the paint runs later from the event loop.
     virtual void requestUpdate() = 0;
+    // The same, callable from any thread.
+    virtual void requestUpdateFromAnyThread() = 0;
     // Client size in device pixels.
     virtual int pixelWidth() const = 0;
     virtual int pixelHeight() const = 0;
+    // text in the window's font, white on transparent, as RGBA8 rows from
+    // the top, in device pixels.
+    virtual std::vector<unsigned char> textImage(const std::string& text, int& width, int& height) const = 0;
     // Places the window inside its parent, in device-independent pixels.
     virtual void moveWindow(int x, int y, int width, int height) = 0;
 };

@@ -10,8 +10,10 @@
 #include "ui/PlayerDialog.h"
 #include "ui/Snapshot.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenuBar>
 #include <QWindow>
 
 #include <csignal>
@@ -56,6 +58,20 @@ void waitUntilShown(QWidget& window)
     }
     QCoreApplication::processEvents();
 }
+
+// Sets the view's toggles as the View menu would, check marks included; the
+// layer view, which the editor turns on, has no menu item.
+void applyToggles(CQuorvaneDlg& dialog, const CommandLine::Toggles& show)
+{
+    const std::pair<const char*, bool> items[] = {
+        {"32776", show.axes}, {"32782", show.wireframe}, {"32784", show.glyphs}, {"32785", show.streamlines}};
+    for (const auto& [id, on] : items) {
+        QAction* item = dialog.menu->findChild<QAction*>(id);
+        if (item && item->isChecked() != on)
+            item->trigger();
+    }
+    dialog.glControl.showLayer = show.layer;
+}
 } // namespace
 
 CQuorvaneApp::CQuorvaneApp(int& argc, char** argv) : QApplication(argc, argv)
@@ -84,7 +100,8 @@ int CQuorvaneApp::InitInstance()
         logFailure(e);
         return 1;
     }
-    const bool asked = !options.grid.isEmpty() || !options.snapshot.isEmpty() || options.hasFrame || options.hasLayer;
+    const bool asked = !options.grid.isEmpty() || !options.snapshot.isEmpty() || options.hasFrame || options.hasLayer ||
+                       options.hasShow;
     if (!asked) {
         dialog.exec();
         return 0;
@@ -135,6 +152,8 @@ bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& optio
             return false;
         }
     }
+    if (options.hasShow)
+        applyToggles(dialog, options.show);
     dialog.glControl.Invalidate();
     return true;
 }

@@ -101,7 +101,7 @@ void CQuorvaneDlg::createMenu()
         {"32776", "Show &Axes", glControl.showAxes, &CQuorvaneDlg::OnShowAxes},
         {"32782", "Show &Wireframe", glControl.showWireframe, &CQuorvaneDlg::OnShowWireframe},
         {"32784", "Show &Glyphs", glControl.showGlyphs, &CQuorvaneDlg::OnShowGlyphs},
-        {"32785", "Show &Streamlines", false, &CQuorvaneDlg::OnShowStreamlines},
+        {"32785", "Show &Streamlines", glControl.showStreamlines, &CQuorvaneDlg::OnShowStreamlines},
     };
     for (const Toggle& t : toggles) {
         QAction* item = addItem(view, t.id, t.caption);
@@ -210,10 +210,9 @@ void CQuorvaneDlg::OnShowGlyphs()
     toggle("32784", glControl.showGlyphs);
 }
 
-// Only its own check mark changes: nothing is drawn for it.
 void CQuorvaneDlg::OnShowStreamlines()
 {
-    glControl.Invalidate();
+    toggle("32785", glControl.showStreamlines);
 }
 
 void CQuorvaneDlg::OnTransferfunction()

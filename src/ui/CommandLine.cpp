@@ -11,6 +11,24 @@ bool readIndex(const QString& text, uint32_t& value)
     value = static_cast<uint32_t>(parsed);
     return true;
 }
+
+// A comma-separated list of axes, wireframe, glyphs, streamlines and layer.
+bool readToggles(const QString& text, CommandLine::Toggles& toggles)
+{
+    toggles = CommandLine::Toggles();
+    for (const QString& name : text.split(',')) {
+        bool* flag = name == "axes"          ? &toggles.axes
+                     : name == "wireframe"   ? &toggles.wireframe
+                     : name == "glyphs"      ? &toggles.glyphs
+                     : name == "streamlines" ? &toggles.streamlines
+                     : name == "layer"       ? &toggles.layer
+                                             : nullptr;
+        if (!flag)
+            return false;
+        *flag = true;
+    }
+    return true;
+}
 } // namespace
 
 bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& error)
@@ -18,7 +36,7 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
     out = CommandLine();
     for (int i = 1; i < args.size(); ++i) {
         const QString& arg = args[i];
-        if (arg == "--snapshot" || arg == "--frame" || arg == "--layer") {
+        if (arg == "--snapshot" || arg == "--frame" || arg == "--layer" || arg == "--show") {
             if (i + 1 >= args.size()) {
                 error = arg + " needs a value";
                 return false;
@@ -30,6 +48,14 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
                     return false;
                 }
                 out.snapshot = value;
+            } else if (arg == "--show") {
+                out.hasShow = readToggles(value, out.show);
+                if (!out.hasShow) {
+                    error = "--show takes a comma-separated list of axes, wireframe, glyphs, streamlines and layer, "
+                            "not \"" +
+                            value + "\"";
+                    return false;
+                }
             } else if (arg == "--frame") {
                 out.hasFrame = readIndex(value, out.frame);
                 if (!out.hasFrame) {
@@ -62,5 +88,5 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
 
 const char* CommandLine::usage()
 {
-    return "usage: quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L]";
+    return "usage: quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST]";
 }

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // What the program was asked to do on its command line:
-//   quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L]
+//   quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST]
 // With no arguments the program only opens its window.
 struct CommandLine {
     QString grid;
@@ -16,6 +16,12 @@ struct CommandLine {
     uint32_t frame = 0;
     bool hasLayer = false;
     uint32_t layer = 0;
+    // --show: the view's toggles; those named are on, the others off.
+    struct Toggles {
+        bool axes = false, wireframe = false, glyphs = false, streamlines = false, layer = false;
+    };
+    bool hasShow = false;
+    Toggles show;
 
     // args[0] is the program. False, with a reason in error, for anything
     // that is not the form above.
