@@ -361,6 +361,30 @@ TEST(CgMatrices, TransposeAndSingleMatrices)
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
 }
 
+TEST(CgMatrices, ModelViewProjectionIsProjectionTimesModelView)
+{
+    const std::string file = writeSource("ColumnMvp.cg", "#version 420 compatibility\nuniform mat4 m;\nvoid main() { "
+                                                         "gl_FragColor = m[3]; }\n");
+    CGprogram program = load(file, CG_PROFILE_GLSLF);
+    CGparameter m = cgGetNamedParameter(program, "m");
+    ASSERT_NE(m, nullptr);
+    resetState();
+    glMatrixMode(GL_MODELVIEW);
+    glTranslatef(0.25f, 0.5f, 0.75f);
+    glMatrixMode(GL_PROJECTION);
+    glScalef(2.0f, 1.0f, 1.0f);
+    // Column 3 of P x M is P (0.25, 0.5, 0.75, 1); of M x P it would be M's own.
+    cgGLSetStateMatrixParameter(m, CG_GL_MODELVIEW_PROJECTION_MATRIX, CG_GL_MATRIX_IDENTITY);
+    resetState();
+    cgGLEnableProfile(CG_PROFILE_GLSLF);
+    cgGLBindProgram(program);
+    fullQuad();
+    EXPECT_EQ(pixelAt(gl->readPixels(), 5, 5), (Pixel{128, 128, 191, 255}));
+    cgGLUnbindProgram(CG_PROFILE_GLSLF);
+    cgGLDisableProfile(CG_PROFILE_GLSLF);
+    EXPECT_EQ(cgGetError(), CG_NO_ERROR);
+}
+
 // Each slice of a float layer texture holds known values; the transfer table
 // encodes its own texel index, so the picture shows which texel was chosen.
 TEST(TransferFragment, PicksTexelRoundedFromTheValueOnItsOwnSlice)

@@ -1,6 +1,7 @@
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "render/COpenGLControl.h"
+#include "support/CountingSurface.h"
 #include "transfer/PresetManager.h"
 #include "ui/CTransferDialog.h"
 #include "ui/HistogramCache.h"
@@ -645,6 +646,26 @@ TEST_F(EditorTest, LoadingAnUnknownPresetShowsTheMessage)
     click("1024");
     click("1026");
     EXPECT_FALSE(PresetManager::getInstance().hasPreset(""));
+}
+
+TEST_F(EditorTest, ChoosingALayerAndEditingAskTheViewForARepaint)
+{
+    CountingSurface surface;
+    control.surface = &surface;
+    load(twoLayers());
+    int before = surface.updates;
+    selectLayer(1);
+    EXPECT_GT(surface.updates, before);
+    moveValueSlider(2048);
+    for (const char* edit : {"1044", "1045", "1047", "1049", "1050"}) {
+        before = surface.updates;
+        click(edit);
+        EXPECT_GT(surface.updates, before) << edit;
+    }
+    before = surface.updates;
+    addColor(Qt::blue);
+    EXPECT_GT(surface.updates, before);
+    control.surface = nullptr;
 }
 
 TEST_F(EditorTest, SavingUnderAnExistingNameKeepsOneEntry)

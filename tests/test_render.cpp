@@ -9,12 +9,14 @@
 #include "render/GLSurface.h"
 #include "render/GridGeometry.h"
 #include "render/SliceOrder.h"
+#include "support/CountingSurface.h"
 #include "transfer/Transferfunction.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QThread>
+#include <QWheelEvent>
 #include <QWidget>
 #include <QWindow>
 #include <gtest/gtest.h>
@@ -437,6 +439,47 @@ TEST_F(RenderTest, TranslucentSlicesCompositeFromEitherSide)
     control().rotX = 200;
     control().rotY = 20;
     expectColour(render(control()), centre, centre, {{127, 64, 0}}, 3);
+}
+
+TEST_F(RenderTest, TranslucentLayersAndGlyphsLeaveThePictureOpaque)
+{
+    const auto* window = dynamic_cast<const QWindow*>(control().surface);
+    ASSERT_NE(window, nullptr);
+    EXPECT_LE(window->requestedFormat().alphaBufferSize(), 0);
+    Grid g{4, 4, 2};
+    g.layers = 1;
+    show(g);
+    control().loadTransferTexture(transfer({{0.0f, ColorRGB(255, 0, 0)}}, {{0.0f, 0.3f}}));
+    control().showLayer = true;
+    control().showGlyphs = true;
+    const Picture p = render(control());
+    int translucent = 0;
+    for (size_t n = 3; n < p.rgba.size(); n += 4)
+        translucent += p.rgba[n] != 255;
+    EXPECT_EQ(translucent, 0);
+}
+
+TEST_F(RenderTest, AFoldedSliceShowsItsFarWallThroughTheNearOne)
+{
+    // One slice folded back over itself: cells i = 0 (near, red) and
+    // i = 2 (far, green) overlap, and index order draws the near one first.
+    Grid g{4, 2, 1};
+    g.layers = 1;
+    g.position = [](uint32_t i, uint32_t j, uint32_t) {
+        return Vec3{{i == 0 || i == 3 ? 0.0f : 1.0f, float(j), i < 2 ? 1.0f : 0.0f}};
+    };
+    g.value = [](int, int, uint32_t i, uint32_t, uint32_t) { return i < 2 ? 0.25f : 0.75f; };
+    show(g);
+    control().loadTransferTexture(transfer({{0.0f, ColorRGB(255, 0, 0)},
+                                            {0.4f, ColorRGB(255, 0, 0)},
+                                            {0.6f, ColorRGB(0, 255, 0)},
+                                            {1.0f, ColorRGB(0, 255, 0)}},
+                                           {{0.0f, 0.5f}, {1.0f, 0.5f}}));
+    control().showLayer = true;
+    const Vec3 far = node(2, 0, 0), farEnd = node(3, 1, 0);
+    const auto at =
+        project(control(), {{(far[0] + farEnd[0]) / 2, (far[1] + farEnd[1]) / 2, far[2]}}, viewSize, viewSize);
+    expectColour(render(control()), at[0], at[1], {{127, 64, 0}}, 3);
 }
 
 TEST_F(RenderTest, WireframeDrawsWhiteCellEdgesWithoutFill)
@@ -886,6 +929,18 @@ TEST_F(RenderTest, AnExposedWindowShowsThePaint)
     EXPECT_EQ(shot.pixelColor(5, 5), QColor(0, 0, 0));
 }
 
+TEST_F(RenderTest, AWheelTiltToTheRightZoomsIn)
+{
+    auto* window = dynamic_cast<QWindow*>(control().surface);
+    ASSERT_NE(window, nullptr);
+    const QPointF inside(10, 10);
+    // Qt reports a tilt to the right as a negative horizontal angle.
+    QWheelEvent right(inside, window->mapToGlobal(inside), QPoint(), QPoint(-120, 0), Qt::NoButton, Qt::NoModifier,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window, &right);
+    EXPECT_FLOAT_EQ(control().zoom, 0.9f);
+}
+
 TEST_F(RenderTest, GlyphPointsAreTwentyTwoByFourOnTheBottomFace)
 {
     Grid g{4, 4, 3};
@@ -946,6 +1001,19 @@ TEST(ControlCamera, DragsRotateOrPanFromTheLastPointerPosition)
     EXPECT_FLOAT_EQ(c.panX, 0.25f);
     EXPECT_FLOAT_EQ(c.lastMouseX, 300);
     EXPECT_FLOAT_EQ(c.lastMouseY, 300);
+}
+
+TEST(ControlCamera, ALeftButtonDragAsksForARepaint)
+{
+    COpenGLControl c;
+    CountingSurface surface;
+    c.surface = &surface;
+    c.OnMouseMove(0, 10, 10);
+    EXPECT_EQ(surface.updates, 0);
+    c.OnMouseMove(MK_LBUTTON, 20, 10);
+    EXPECT_EQ(surface.updates, 1);
+    c.OnMouseMove(MK_LBUTTON | MK_SHIFT, 20, 30);
+    EXPECT_EQ(surface.updates, 2);
 }
 
 TEST(ControlCamera, WheelStepsStopAtTheirLimits)
@@ -1078,7 +1146,7 @@ TEST(GridBox, SlicesAreFlatOnlyWhenEvenlySpacedInAPlane)
 
 TEST(SliceOrder, FarthestSlicesComeFirst)
 {
-    const std::vector<float> depths{-0.3f, -0.1f, 0.1f, 0.3f};
+    const std::vector<std::array<float, 3>> depths{{{0, 0, -0.3f}}, {{0, 0, -0.1f}}, {{0, 0, 0.1f}}, {{0, 0, 0.3f}}};
     // The start camera: eye at z = +10 in front of the data.
     const float above[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, -10, 1};
     EXPECT_EQ(slicesBackToFront(above, depths), (std::vector<int>{0, 1, 2, 3}));
@@ -1089,6 +1157,16 @@ TEST(SliceOrder, FarthestSlicesComeFirst)
     // farthest first on either side.
     const float inside[16] = {10, 0, 0, 0, 0, 10, 0, 0, 0, 0, 10, 0, 0, 0, -1.5f, 1};
     EXPECT_EQ(slicesBackToFront(inside, depths), (std::vector<int>{0, 1, 3, 2}));
+}
+
+TEST(SliceOrder, SlicesStackedAlongXAreOrderedByTheirDistance)
+{
+    const std::vector<std::array<float, 3>> centres{{{-0.3f, 0, 0}}, {{0.1f, 0, 0}}, {{0.3f, 0, 0}}};
+    // Turned a quarter about y: model x points away from the eye.
+    const float side[16] = {0, 0, -1, 0, 0, 1, 0, 0, 1, 0, 0, 0, 0, 0, -10, 1};
+    EXPECT_EQ(slicesBackToFront(side, centres), (std::vector<int>{2, 1, 0}));
+    const float otherSide[16] = {0, 0, 1, 0, 0, 1, 0, 0, -1, 0, 0, 0, 0, 0, -10, 1};
+    EXPECT_EQ(slicesBackToFront(otherSide, centres), (std::vector<int>{0, 1, 2}));
 }
 
 // A failing context ends the process with status 1 after one log line; run in

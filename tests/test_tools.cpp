@@ -267,6 +267,24 @@ TEST(ShaderLocator, CurrentFolderFirstThenTheBuildFolder)
     fs::remove_all(folder);
 }
 
+TEST(ShaderLocator, TheProgramFolderComesBeforeTheBuildFolder)
+{
+    const fs::path programFolder = fs::read_symlink("/proc/self/exe").parent_path();
+    const fs::path buildFolder = fs::path(ShaderLocator::locate("GlyphVertex.cg")).parent_path();
+    ASSERT_NE(programFolder, buildFolder);
+    // Not in the current folder, which would come first.
+    const fs::path folder = freshFolder("order");
+    InFolder in(folder);
+    const std::string name = "Lookup" + std::to_string(getpid()) + ".cg";
+    writeSource(buildFolder / name, "build folder");
+    EXPECT_EQ(ShaderLocator::locate(name), (buildFolder / name).string());
+    writeSource(programFolder / name, "program folder");
+    EXPECT_EQ(ShaderLocator::locate(name), (programFolder / name).string());
+    fs::remove(buildFolder / name);
+    fs::remove(programFolder / name);
+    fs::remove_all(folder);
+}
+
 TEST(ShaderLocator, UnknownAndAbsoluteNamesComeBackUnchanged)
 {
     EXPECT_EQ(ShaderLocator::locate("NoSuchShader.cg"), "NoSuchShader.cg");

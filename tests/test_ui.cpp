@@ -226,14 +226,14 @@ TEST(Startup, LogsBannerPresetsAndDialogInOrder)
     EXPECT_EQ(&dialog.glControl, dialog.playerDialog->glControl);
     EXPECT_EQ("Quorvane", dialog.windowTitle());
 
-    // The view's context: RGBA, double-buffered, a depth buffer of 16 bits or more.
+    // The view's context: RGB without alpha, double-buffered, a depth buffer of 16 bits or more.
     const QOpenGLContext* current = QOpenGLContext::currentContext();
     ASSERT_NE(nullptr, current);
     const QSurfaceFormat format = current->format();
     EXPECT_GE(format.depthBufferSize(), 16);
     EXPECT_EQ(QSurfaceFormat::DoubleBuffer, format.swapBehavior());
     EXPECT_GE(format.redBufferSize(), 8);
-    EXPECT_GE(format.alphaBufferSize(), 8);
+    EXPECT_EQ(0, format.alphaBufferSize());
 
     // The log file holds the same lines.
     std::ifstream file("Quorvane.log");
@@ -918,6 +918,7 @@ TEST_F(Program, SnapshotOfALayerDiffersFromTheVectors)
     const QImage vectors(folder + "/vectors.png");
     const QImage layer(folder + "/layer.png");
     ASSERT_EQ(vectors.size(), layer.size());
+    EXPECT_FALSE(layer.hasAlphaChannel());
     EXPECT_NE(vectors, layer);
     EXPECT_LT(dominant(layer, 0), dominant(vectors, 0));
     // The default function is a grey ramp: the layer shows as grey of many shades.

@@ -329,11 +329,12 @@ void COpenGLControl::deleteSliceLists()
         glDeleteLists(sliceLists, sliceCount);
     sliceLists = 0;
     sliceCount = 0;
-    sliceDepth.clear();
+    sliceCentre.clear();
+    curvedCells.release();
 }
 
-// The filled passes draw one list per slice, the wireframe one list of every
-// cell. A curved slice's cells are compiled once and called from both.
+// The filled passes draw one list per flat slice and the curved slices' cells
+// from buffers; the wireframe draws one list of every cell.
 void COpenGLControl::buildGridList()
 {
     if (!hasContext())
@@ -359,7 +360,6 @@ void COpenGLControl::buildGridList()
     // of lists would only slow the hand-over, as each new list costs the
     // driver more the more lists it already holds.
     const bool filled = (*size)[0] >= 2 && (*size)[1] >= 2 && !(vectorTextures.empty() && layerTextures.empty());
-    std::vector<bool> flat(Z, true);
     if (filled) {
         sliceLists = glGenLists(GLsizei(Z));
         if (sliceLists == 0) {
@@ -368,32 +368,32 @@ void COpenGLControl::buildGridList()
             return;
         }
         sliceCount = int(Z);
+        std::vector<uint32_t> curved;
         for (uint32_t k = 0; k < Z; ++k) {
-            flat[k] = grid.sliceIsFlat(k);
-            sliceDepth.push_back(grid.sliceDepth(k));
+            sliceCentre.push_back(grid.sliceCentre(k));
+            if (!grid.sliceIsFlat(k)) {
+                curved.push_back(k);
+                continue;
+            }
             glNewList(sliceLists + k, GL_COMPILE);
             glColor3f(1, 1, 1);
             glBegin(GL_QUADS);
-            if (flat[k])
-                emitSliceQuad(grid, k);
-            else
-                emitSliceCells(grid, k);
+            emitSliceQuad(grid, k);
             glEnd();
             glEndList();
         }
+        std::string problem;
+        if (!curvedCells.build(grid, curved, problem))
+            Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]", problem);
     }
 
     gridList = glGenLists(1);
     glNewList(gridList, GL_COMPILE);
     glColor3f(1, 1, 1);
     for (uint32_t k = 0; k < Z; ++k) {
-        if (flat[k]) {
-            glBegin(GL_QUADS);
-            emitSliceCells(grid, k);
-            glEnd();
-        } else {
-            glCallList(sliceLists + k);
-        }
+        glBegin(GL_QUADS);
+        emitSliceCells(grid, k);
+        glEnd();
     }
     glEndList();
 }
@@ -477,8 +477,12 @@ void COpenGLControl::callSlicesBackToFront()
 {
     float modelView[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
-    for (int k : slicesBackToFront(modelView, sliceDepth))
-        glCallList(sliceLists + unsigned(k));
+    for (int k : slicesBackToFront(modelView, sliceCentre)) {
+        if (curvedCells.holds(uint32_t(k)))
+            curvedCells.draw(uint32_t(k), modelView);
+        else
+            glCallList(sliceLists + unsigned(k));
+    }
 }
 
 void COpenGLControl::vectorPass()
@@ -507,8 +511,12 @@ void COpenGLControl::layerPass()
     CGShaderManager& shaders = CGShaderManager::instance();
     shaders.bindProgram(transferFragment.name);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // Destination alpha stays 1: the picture, read back, is opaque.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+    // Translucent cells, drawn far to near, must not hide what comes after.
+    glDepthMask(GL_FALSE);
     callSlicesBackToFront();
+    glDepthMask(GL_TRUE);
     shaders.unbindProgram(transferFragment.name);
     glActiveTexture(GL_TEXTURE0);
     glDisable(GL_TEXTURE_3D);
@@ -525,7 +533,8 @@ void COpenGLControl::glyphPass()
     glPointSize(13.0f);
     glEnable(GL_POINT_SPRITE);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    // Destination alpha stays 1: the picture, read back, is opaque.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     CGShaderManager& shaders = CGShaderManager::instance();
     shaders.bindProgram(glyphVertex.name);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Tools/ShaderProgram.h"
+#include "render/CurvedSliceCells.h"
 #include "render/GlyphPoints.h"
 #include "render/SpeedColorBar.h"
 #include "render/StreamlineRenderer.h"
@@ -98,11 +99,13 @@ public:
     ShaderProgram glyphFragment;
     bool firstSize = true;
 
-    // The filled passes draw one list per z-slice: a single quad where the
-    // slice is flat and evenly spaced, its cells where it is curved.
+    // The filled passes draw one list per z-slice where the slice is flat and
+    // evenly spaced (a single quad), and the cells of curved slices from
+    // buffers, farthest first.
     unsigned int sliceLists = 0; // first of sliceCount consecutive lists
     int sliceCount = 0;
-    std::vector<float> sliceDepth; // mean normalised z of each slice
+    std::vector<std::array<float, 3>> sliceCentre; // mean normalised position of each slice
+    CurvedSliceCells curvedCells;
 
 private:
     void paintScene();

@@ -41,7 +41,6 @@ COpenGLWindow::COpenGLWindow(COpenGLControl& control) : control(control)
     format.setRedBufferSize(8);
     format.setGreenBufferSize(8);
     format.setBlueBufferSize(8);
-    format.setAlphaBufferSize(8);
     format.setDepthBufferSize(24);
     format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
     setFormat(format);
@@ -161,9 +160,10 @@ void COpenGLWindow::mouseMoveEvent(QMouseEvent* event)
 
 void COpenGLWindow::wheelEvent(QWheelEvent* event)
 {
-    // Only the sign counts: one event is one step.
+    // Only the sign counts: one event is one step. A tilt to the right is a
+    // positive step, as the view expects; Qt reports it as negative.
     const QPoint angle = event->angleDelta();
-    const int delta = angle.y() != 0 ? angle.y() : angle.x();
+    const int delta = angle.y() != 0 ? angle.y() : -angle.x();
     const short step = short(std::clamp(delta, -32768, 32767));
     const QPointF p = event->position();
     control.OnMouseHWheel(keyFlags(event->buttons(), event->modifiers()), step, int(p.x()), int(p.y()));

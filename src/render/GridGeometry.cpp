@@ -64,11 +64,15 @@ bool GridGeometry::sliceIsFlat(uint32_t k) const
     return true;
 }
 
-float GridGeometry::sliceDepth(uint32_t k) const
+std::array<float, 3> GridGeometry::sliceCentre(uint32_t k) const
 {
-    double sum = 0;
+    std::array<double, 3> sum{{0, 0, 0}};
     for (uint32_t j = 0; j < size[1]; ++j)
-        for (uint32_t i = 0; i < size[0]; ++i)
-            sum += node(i, j, k)[2];
-    return float(sum / (double(size[0]) * size[1]));
+        for (uint32_t i = 0; i < size[0]; ++i) {
+            const std::array<float, 3> p = node(i, j, k);
+            for (int a = 0; a < 3; ++a)
+                sum[a] += p[a];
+        }
+    const double nodes = double(size[0]) * size[1];
+    return {{float(sum[0] / nodes), float(sum[1] / nodes), float(sum[2] / nodes)}};
 }

@@ -21,8 +21,9 @@ public:
     // True when the slice's nodes sit at p00 + i*a + j*b: one quad then covers
     // exactly the pixels its cells cover.
     bool sliceIsFlat(uint32_t k) const;
-    // Mean normalised z of the slice's nodes, to order slices by distance.
-    float sliceDepth(uint32_t k) const;
+    // Mean normalised position of the slice's nodes, to order slices by
+    // their distance from the eye.
+    std::array<float, 3> sliceCentre(uint32_t k) const;
 
     std::array<uint32_t, 3> size;
     std::array<float, 3> extent{{0, 0, 0}};

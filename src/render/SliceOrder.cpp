@@ -4,34 +4,28 @@
 #include <cmath>
 #include <numeric>
 
-namespace {
-
-// z of the eye in model space: the z row of -A^-1 t, with A the upper 3x3 of
-// the model-view matrix and t its translation.
-float eyeDepth(const float m[16])
+float eyeDistanceSquared(const float m[16], const std::array<float, 3>& p)
 {
     // Column-major: element (row r, column c) is m[c * 4 + r].
-    auto a = [m](int r, int c) { return double(m[c * 4 + r]); };
-    const double det = a(0, 0) * (a(1, 1) * a(2, 2) - a(1, 2) * a(2, 1)) -
-                       a(0, 1) * (a(1, 0) * a(2, 2) - a(1, 2) * a(2, 0)) +
-                       a(0, 2) * (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0));
-    if (det == 0 || !std::isfinite(det))
-        return 0;
-    // Third row of the inverse (cofactors of the third column of A, transposed).
-    const double inv20 = (a(1, 0) * a(2, 1) - a(1, 1) * a(2, 0)) / det;
-    const double inv21 = (a(0, 1) * a(2, 0) - a(0, 0) * a(2, 1)) / det;
-    const double inv22 = (a(0, 0) * a(1, 1) - a(0, 1) * a(1, 0)) / det;
-    return float(-(inv20 * m[12] + inv21 * m[13] + inv22 * m[14]));
+    float sum = 0;
+    for (int r = 0; r < 3; ++r) {
+        const float e = m[r] * p[0] + m[4 + r] * p[1] + m[8 + r] * p[2] + m[12 + r];
+        sum += e * e;
+    }
+    return sum;
 }
 
-} // namespace
-
-std::vector<int> slicesBackToFront(const float modelView[16], const std::vector<float>& depths)
+std::vector<int> slicesBackToFront(const float modelView[16], const std::vector<std::array<float, 3>>& centres)
 {
-    const float eye = eyeDepth(modelView);
-    std::vector<int> order(depths.size());
+    std::vector<float> distance(centres.size());
+    for (size_t k = 0; k < centres.size(); ++k) {
+        distance[k] = eyeDistanceSquared(modelView, centres[k]);
+        // A slice with bad positions still gets a place in a strict order.
+        if (std::isnan(distance[k]))
+            distance[k] = 0;
+    }
+    std::vector<int> order(centres.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return std::fabs(depths[a] - eye) > std::fabs(depths[b] - eye); });
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return distance[a] > distance[b]; });
     return order;
 }

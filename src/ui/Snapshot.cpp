@@ -20,7 +20,8 @@ bool writeSnapshot(COpenGLControl& control, const QString& path)
         return false;
     }
     const QImage image(rgba.data(), width, height, width * 4, QImage::Format_RGBA8888);
-    if (!image.save(path, "PNG")) {
+    // Without an alpha channel: the view itself is opaque.
+    if (!image.convertToFormat(QImage::Format_RGB888).save(path, "PNG")) {
         Tool::log("writeSnapshot()", "Writing snapshot .. [FAILED]", "Cannot write " + file);
         return false;
     }

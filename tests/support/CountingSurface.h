@@ -1,0 +1,17 @@
+#pragma once
+
+#include "render/GLSurface.h"
+
+// A window for the control that has no context and only counts the paints
+// asked of it.
+class CountingSurface : public GLSurface {
+public:
+    bool createContext(std::string&) override { return false; }
+    void swapBuffers() override {}
+    void requestUpdate() override { ++updates; }
+    int pixelWidth() const override { return 1; }
+    int pixelHeight() const override { return 1; }
+    void moveWindow(int, int, int, int) override {}
+
+    int updates = 0;
+};
