@@ -1,3 +1,4 @@
+#include "FlowDataFuzzEntry.h"
 #include "FlowGenerator.h"
 #include "FlowWriter.h"
 #include "diagnostics/Exception.h"
@@ -987,6 +988,26 @@ TEST_F(FlowDataTest, GeneratedCurvedDataSetLoads)
     EXPECT_NE(data.frame(0)->vectors, data.frame(2)->vectors);
     // A curved grid's first row is not a straight line along x.
     EXPECT_NE(data.positions[1], data.positions[3 * 2 + 1]);
+}
+
+// Every seed and every input that once broke the loader goes through the
+// fuzzer's own entry, which aborts on a wrong outcome.
+TEST(FlowDataFuzzCorpus, ReplaysEveryInput)
+{
+    const fs::path root = fs::path(QUORVANE_SOURCE_DIR) / "fuzz";
+    std::size_t replayed = 0;
+    for (const char* folder : {"corpus", "crashes"}) {
+        if (!fs::is_directory(root / folder / "flowdata"))
+            continue;
+        for (const fs::directory_entry& file : fs::directory_iterator(root / folder / "flowdata")) {
+            SCOPED_TRACE(file.path().string());
+            std::ifstream in(file.path().string(), std::ios::binary);
+            const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            EXPECT_EQ(flowDataFuzzOneInput(reinterpret_cast<const uint8_t*>(data.data()), data.size()), 0);
+            ++replayed;
+        }
+    }
+    EXPECT_GE(replayed, 10u);
 }
 
 TEST(FlowWriter, HeaderAndFrameNames)

@@ -799,9 +799,9 @@ TEST(PresetsFuzzCorpus, ReplaysEveryInput)
     const fs::path root = fs::path(QUORVANE_SOURCE_DIR) / "fuzz";
     std::size_t replayed = 0;
     for (const char* folder : {"corpus", "crashes"}) {
-        if (!fs::is_directory(root / folder))
+        if (!fs::is_directory(root / folder / "presets"))
             continue;
-        for (const auto& file : fs::recursive_directory_iterator(root / folder)) {
+        for (const auto& file : fs::recursive_directory_iterator(root / folder / "presets")) {
             if (!file.is_regular_file())
                 continue;
             SCOPED_TRACE(file.path().string());
