@@ -1142,8 +1142,9 @@ TEST(StreamlineTracer, UniformFlowGivesAStraightLineAcrossTheGrid)
     for (size_t n = 0; n < line.points.size(); ++n) {
         EXPECT_NEAR(line.points[n][1], 4.3f, 1e-4f);
         EXPECT_NEAR(line.points[n][2], 5.1f, 1e-4f);
-        if (n > 0)
+        if (n > 0) {
             EXPECT_GT(line.points[n][0], line.points[n - 1][0]) << "the line runs with the flow";
+        }
     }
     // Both ways, to within one step of either side.
     EXPECT_LT(line.points.front()[0], 0.5f);

@@ -39,10 +39,16 @@ void SpeedColorBar::prepare(const GLSurface& surface, Label& label, float value)
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, label.width, label.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rgba.data());
 }
 
-// Right-aligned at x = right, centred on y = middle; the image's top row at the top.
+// Right-aligned at x = right, centred on y = middle; the image's top row at
+// the top. A dark backing keeps it readable over white grid lines.
 void SpeedColorBar::drawLabel(const Label& label, int right, int middle)
 {
     const int left = right - label.width, bottom = middle - label.height / 2, top = bottom + label.height;
+    glDisable(GL_TEXTURE_2D);
+    glColor4f(0, 0, 0, 0.75f);
+    glRecti(left - 2, bottom, right + 2, top);
+    glEnable(GL_TEXTURE_2D);
+    glColor3f(1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, label.texture);
     glBegin(GL_QUADS);
     glTexCoord2f(0, 1);
@@ -91,11 +97,9 @@ void SpeedColorBar::draw(const GLSurface& surface)
 
     prepare(surface, low, slowest);
     prepare(surface, high, fastest);
-    glEnable(GL_TEXTURE_2D);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glEnable(GL_BLEND);
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-    glColor3f(1, 1, 1);
     drawLabel(low, left - 6, bottom);
     drawLabel(high, left - 6, top);
 
