@@ -99,7 +99,7 @@ void SpeedColorBar::draw(const GLSurface& surface)
     prepare(surface, high, fastest);
     glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
     glEnable(GL_BLEND);
-    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE); // the picture stays opaque
     drawLabel(low, left - 6, bottom);
     drawLabel(high, left - 6, top);
 
