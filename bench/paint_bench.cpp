@@ -96,7 +96,8 @@ struct Vertex {
 // with the control's layer and transfer textures and its fragment program.
 class Floor {
 public:
-    Floor(const COpenGLControl& control, const FlowData& data, bool curved) : control(control)
+    Floor(COpenGLControl& control, const FlowData& data, bool curved)
+        : control(control), layerTexture(control.frameTextures.layerTexture(0, 0))
     {
         const GridGeometry grid(data.positions, data.size);
         auto vertex = [&](uint32_t i, uint32_t j, uint32_t k) {
@@ -141,7 +142,7 @@ public:
         glScalef(control.scale, control.scale, control.scale);
         glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
         glActiveTexture(GL_TEXTURE0);
-        glBindTexture(GL_TEXTURE_3D, control.layerTextures[0][0]);
+        glBindTexture(GL_TEXTURE_3D, layerTexture);
         glEnable(GL_TEXTURE_3D);
         glActiveTexture(GL_TEXTURE1);
         glBindTexture(GL_TEXTURE_1D, control.transferTexture);
@@ -175,6 +176,7 @@ public:
 
 private:
     const COpenGLControl& control;
+    const unsigned int layerTexture;
     std::vector<std::array<Vertex, 4>> quads;
     std::vector<GLint> first;
     GLsizei perSlice = 0;

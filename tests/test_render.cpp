@@ -3,14 +3,18 @@
 // camera and size handling.
 #include <GL/glew.h>
 
+#include "FlowWriter.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
+#include "flowdata/MemoryBudget.h"
 #include "render/COpenGLControl.h"
 #include "render/GLSurface.h"
 #include "render/GridGeometry.h"
 #include "render/SliceOrder.h"
 #include "support/CountingSurface.h"
 #include "transfer/Transferfunction.h"
+
+#include <boost/filesystem.hpp>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -217,6 +221,21 @@ protected:
     {
         const GridGeometry grid(data->positions, data->size);
         return grid.node(i, j, k);
+    }
+
+    // Draws every frame's vectors and layers once.
+    void drawEveryFrameAndLayer(const Grid& g)
+    {
+        for (int f = 0; f < g.frames; ++f) {
+            control().currentFrame = uint32_t(f);
+            control().showLayer = false;
+            render(control());
+            control().showLayer = true;
+            for (int l = 0; l < g.layers; ++l) {
+                control().currentLayer = uint32_t(l);
+                render(control());
+            }
+        }
     }
 
     std::unique_ptr<FlowData> data;
@@ -673,9 +692,9 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     first.frames = 2;
     first.layers = 1;
     show(first);
-    std::set<unsigned> old(control().vectorTextures.begin(), control().vectorTextures.end());
-    for (const auto& layer : control().layerTextures)
-        old.insert(layer.begin(), layer.end());
+    drawEveryFrameAndLayer(first);
+    const std::vector<unsigned> made = control().frameTextures.names();
+    std::set<unsigned> old(made.begin(), made.end());
     ASSERT_EQ(old.size(), 2u + 1u * 2u);
 
     control().loadTransferTexture(Transferfunction());
@@ -688,12 +707,11 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     auto keep = std::move(data);
     show(second);
     EXPECT_EQ(control().currentFrame, 0u);
-    std::set<unsigned> now(control().vectorTextures.begin(), control().vectorTextures.end());
-    ASSERT_EQ(control().layerTextures.size(), 2u);
-    for (const auto& layer : control().layerTextures) {
-        EXPECT_EQ(layer.size(), 3u);
-        now.insert(layer.begin(), layer.end());
-    }
+    // Textures are made as frames are drawn.
+    EXPECT_TRUE(control().frameTextures.names().empty());
+    drawEveryFrameAndLayer(second);
+    const std::vector<unsigned> remade = control().frameTextures.names();
+    std::set<unsigned> now(remade.begin(), remade.end());
     EXPECT_EQ(now.size(), 3u + 2u * 3u);
     for (unsigned name : now)
         EXPECT_TRUE(glIsTexture(name));
@@ -708,7 +726,7 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     EXPECT_TRUE(glIsTexture(control().glyphTexture));
     // The new textures have the new shape.
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, control().layerTextures[1][2]);
+    glBindTexture(GL_TEXTURE_3D, control().frameTextures.layerTexture(1, 2));
     GLint w = 0, h = 0, d = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -725,9 +743,17 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     g.layers = 2;
     g.vector = [](int f, uint32_t, uint32_t, uint32_t) { return f == 0 ? Vec3{{1, 0, 0}} : Vec3{{0, 1, 0}}; };
     show(g);
-    const std::vector<unsigned> names = control().vectorTextures;
     const int centre = viewSize / 2;
+    // Each frame's texture is made when it is first drawn.
+    control().currentFrame = 1;
+    expectColour(render(control()), centre, centre, {{0, 255, 0}});
+    control().currentFrame = 0;
     expectColour(render(control()), centre, centre, {{255, 0, 0}});
+    const auto names = [&] {
+        const std::vector<unsigned> all = control().frameTextures.names();
+        return std::set<unsigned>(all.begin(), all.end());
+    };
+    const std::set<unsigned> vectors = names();
     // Repaint frame 1's texture behind the control's back: if switching to
     // frame 1 uploaded the data again, the picture would be green.
     const std::vector<float> blue(4 * 4 * 3, 0.0f);
@@ -735,26 +761,29 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     for (size_t n = 2; n < texels.size(); n += 3)
         texels[n] = 1.0f;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, names[1]);
+    glBindTexture(GL_TEXTURE_3D, control().frameTextures.vectorTexture(1));
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RGB, GL_FLOAT, texels.data());
     control().currentFrame = 1;
     expectColour(render(control()), centre, centre, {{0, 0, 255}});
-    EXPECT_EQ(control().vectorTextures, names);
+    EXPECT_EQ(names(), vectors);
 
     // The same for layers: every value is 0, and layer 1's texture of frame 1
     // now holds 1 everywhere; an upload on the switch would show red again.
     control().loadTransferTexture(
         transfer({{0.0f, ColorRGB(255, 0, 0)}, {1.0f, ColorRGB(0, 255, 0)}}, {{0.0f, 1.0f}, {1.0f, 1.0f}}));
     control().showLayer = true;
-    const auto layers = control().layerTextures;
+    control().currentLayer = 1;
     expectColour(render(control()), centre, centre, {{255, 0, 0}});
+    control().currentLayer = 0;
+    expectColour(render(control()), centre, centre, {{255, 0, 0}});
+    const std::set<unsigned> layers = names();
     const std::vector<float> ones(4 * 4, 1.0f);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, layers.at(1).at(1));
+    glBindTexture(GL_TEXTURE_3D, control().frameTextures.layerTexture(1, 1));
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RED, GL_FLOAT, ones.data());
     control().currentLayer = 1;
     expectColour(render(control()), centre, centre, {{0, 255, 0}});
-    EXPECT_EQ(control().layerTextures, layers);
+    EXPECT_EQ(names(), layers);
 }
 
 TEST_F(RenderTest, AfterAFailedLoadThePreviousPictureStays)
@@ -772,6 +801,55 @@ TEST_F(RenderTest, AfterAFailedLoadThePreviousPictureStays)
     EXPECT_EQ(before.rgba, after.rgba);
 }
 
+struct NoProgress : LoadingProgress {
+    void setRange(int, int) override {}
+    void setPosition(int) override {}
+    void repaint() override {}
+};
+
+TEST_F(RenderTest, FramesBeyondTheBudgetsShowAsWithRoomForAllAndACutFrameKeepsTheLastPicture)
+{
+    namespace fs = boost::filesystem;
+    const fs::path folder = fs::temp_directory_path() / fs::unique_path("quorvane-render-%%%%-%%%%");
+    fs::create_directories(folder);
+    FlowGenerator::Settings settings;
+    settings.size = {{16, 16, 2}};
+    settings.layers = 1;
+    settings.frames = 3;
+    std::string error;
+    ASSERT_TRUE(FlowWriter::write((folder / "v").string(), FlowGenerator(settings), error)) << error;
+    NoProgress progress;
+    auto all = std::make_unique<FlowData>();
+    ASSERT_NO_THROW(all->load((folder / "v.gri").string(), progress));
+    control().setFlowData(all.get());
+    std::vector<Picture> expected;
+    for (uint32_t f = 0; f < 4; ++f) {
+        control().currentFrame = f;
+        expected.push_back(render(control()));
+    }
+    // Room for one decoded frame (512 nodes of 4 floats) and two vector textures.
+    MemoryBudget::setProcessLimit(4 * 8192);
+    data = std::make_unique<FlowData>();
+    ASSERT_NO_THROW(data->load((folder / "v.gri").string(), progress));
+    control().setFlowData(data.get());
+    MemoryBudget::setProcessLimit(0);
+    for (uint32_t f : {3, 0, 2, 1, 3}) {
+        control().currentFrame = f;
+        EXPECT_EQ(render(control()).rgba, expected[f].rgba) << "frame " << f;
+        EXPECT_LE(control().frameTextures.names().size(), 2u);
+    }
+
+    fs::resize_file(folder / "v_002.dat", 8);
+    control().currentFrame = 2;
+    EXPECT_EQ(render(control()).rgba, expected[3].rgba);
+    const Tool::Message& failure = Tool::Logger::instance().history.back();
+    EXPECT_EQ(failure.text, "Creating vector textures .. [FAILED]");
+    EXPECT_EQ(failure.details,
+              "Couldn't read " + (folder / "v_002.dat").string() + ": the file is shorter than the grid needs");
+    control().setFlowData(nullptr);
+    fs::remove_all(folder);
+}
+
 TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
 {
     GLint largest = 0;
@@ -786,13 +864,12 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     }
     EXPECT_TRUE(vectorsLogged);
     EXPECT_TRUE(layersLogged);
-    EXPECT_TRUE(control().vectorTextures.empty());
-    EXPECT_TRUE(control().layerTextures.empty());
     control().showAxes = true;
     const Picture vectors = render(control());
     control().showLayer = true;
     control().showGlyphs = true;
     render(control());
+    EXPECT_TRUE(control().frameTextures.names().empty());
     control().showWireframe = true;
     render(control());
     // The axes are still drawn.
@@ -818,18 +895,18 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
             edgePixels += cells.bright(x, y);
     EXPECT_GT(edgePixels, 0);
 
-    // More layer textures than one data set may have: none is made.
+    // Layers and frames beyond what the driver could hold at once: only what
+    // is drawn is made.
     Grid many{2, 2, 1};
     many.layers = 256;
     many.frames = 257;
     show(many);
-    EXPECT_TRUE(control().layerTextures.empty());
-    EXPECT_EQ(control().vectorTextures.size(), 257u);
-    bool countLogged = false;
-    for (const Tool::Message& m : Tool::Logger::instance().history)
-        countLogged |= m.text == "Creating layer textures .. [FAILED]" &&
-                       m.details == "256 layers of 257 frames need more than 65536 textures";
-    EXPECT_TRUE(countLogged);
+    control().showWireframe = false;
+    control().showLayer = true;
+    control().currentLayer = 255;
+    control().currentFrame = 256;
+    render(control());
+    EXPECT_EQ(control().frameTextures.names().size(), 1u);
 }
 
 TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
@@ -842,11 +919,15 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     bad->frames[1].layers[0].values.resize(3);
     data = std::move(bad);
     control().setFlowData(data.get());
-    EXPECT_TRUE(control().vectorTextures.empty());
-    EXPECT_TRUE(control().layerTextures.empty());
-    EXPECT_EQ(Tool::Logger::instance().history.back().source, "COpenGLControl::createLayerTextures()");
     EXPECT_NE(control().gridList, 0u);
+    control().currentFrame = 1;
     render(control());
+    EXPECT_EQ(Tool::Logger::instance().history.back().source, "FrameTextures::vectorTexture()");
+    control().showLayer = true;
+    render(control());
+    EXPECT_EQ(Tool::Logger::instance().history.back().source, "FrameTextures::layerTexture()");
+    EXPECT_TRUE(control().frameTextures.names().empty());
+    control().showLayer = false;
 
     // Too few node positions: no lists, rather than those of the last set.
     auto shortGrid = makeData(g);

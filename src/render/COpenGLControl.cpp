@@ -1,16 +1,15 @@
 #include "render/COpenGLControl.h"
 
 #include "Tools/CGShaderManager.h"
-#include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
+#include "flowdata/MemoryBudget.h"
 #include "render/GLSurface.h"
 #include "render/GlyphPoints.h"
 #include "render/GridGeometry.h"
 #include "render/OffscreenTarget.h"
 #include "render/SliceOrder.h"
 #include "render/SliceQuads.h"
-#include "render/VolumeTextures.h"
 #include "transfer/Transferfunction.h"
 
 #include <GL/glew.h>
@@ -23,27 +22,6 @@
 namespace {
 const char* const controller = "COpenGLController";
 
-// The driver keeps a few kilobytes for every texture, however small: a tiny
-// grid with thousands of layers and frames would cost gigabytes.
-constexpr size_t maximumLayerTextures = 65536;
-
-// The frame's data, or null with the reason in problem.
-std::shared_ptr<const DataFrame> frameOf(const FlowData& data, size_t f, std::string& problem)
-{
-    try {
-        return data.frame(f);
-    } catch (const Tool::Exception& e) {
-        problem = e.text;
-        return nullptr;
-    }
-}
-
-// Nodes per frame, or 0 when the data set holds no frame.
-uint64_t nodeCount(const FlowData* data)
-{
-    const std::array<uint32_t, 3>* size = data ? data->getSize() : nullptr;
-    return size ? uint64_t((*size)[0]) * (*size)[1] * (*size)[2] : 0;
-}
 } // namespace
 
 // Lines traced in the background ask for a paint when they are ready.
@@ -186,101 +164,6 @@ void COpenGLControl::waitForStreamlines()
     streamlines.wait();
 }
 
-// Vector textures: one per frame, X x Y x Z texels of the clamped x, y, z
-// components as red, green and blue.
-void COpenGLControl::createVectorTextures()
-{
-    const uint64_t nodes = nodeCount(flowData);
-    if (!vectorTextures.empty() || nodes == 0 || !hasContext())
-        return;
-    const char* source = "COpenGLControl::createVectorTextures()";
-    const std::array<uint32_t, 3>& size = *flowData->getSize();
-    std::string problem = volumeTooLarge(size, GL_RGB8, GL_RGB);
-    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
-        const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
-        if (frame && frame->vectors.size() < 3 * nodes)
-            problem = "frame " + std::to_string(f) + " holds too few vectors";
-    }
-    if (!problem.empty()) {
-        Tool::log(source, "Creating vector textures .. [FAILED]", problem);
-        return;
-    }
-    vectorTextures.resize(flowData->frames.size());
-    glGenTextures(GLsizei(vectorTextures.size()), vectorTextures.data());
-    for (size_t f = 0; f < vectorTextures.size(); ++f) {
-        const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
-        if (!frame || !uploadVolume(vectorTextures[f], GL_RGB8, GL_RGB, size, frame->vectors.data())) {
-            Tool::log(source, "Creating vector textures .. [FAILED]",
-                      "OpenGL refused the texture of frame " + std::to_string(f) + " (out of memory?)");
-            deleteVectorTextures();
-            return;
-        }
-    }
-}
-
-void COpenGLControl::deleteVectorTextures()
-{
-    if (vectorTextures.empty())
-        return;
-    glDeleteTextures(GLsizei(vectorTextures.size()), vectorTextures.data());
-    vectorTextures.clear();
-}
-
-// Layer textures: per layer and frame, X x Y x Z texels of 16 bits, so that
-// every one of the 4096 transfer texels can be reached.
-void COpenGLControl::createLayerTextures()
-{
-    const uint64_t nodes = nodeCount(flowData);
-    if (!layerTextures.empty() || nodes == 0 || !hasContext())
-        return;
-    const char* source = "COpenGLControl::createLayerTextures()";
-    const std::array<uint32_t, 3>& size = *flowData->getSize();
-    const size_t layers = flowData->frames[0].layers.size();
-    std::string problem = volumeTooLarge(size, GL_R16, GL_RED);
-    if (problem.empty() && layers * flowData->frames.size() > maximumLayerTextures)
-        problem = std::to_string(layers) + " layers of " + std::to_string(flowData->frames.size()) +
-                  " frames need more than " + std::to_string(maximumLayerTextures) + " textures";
-    for (size_t f = 0; problem.empty() && f < flowData->frames.size(); ++f) {
-        const std::shared_ptr<const DataFrame> handle = frameOf(*flowData, f, problem);
-        if (!handle)
-            break;
-        const DataFrame& frame = *handle;
-        if (frame.layers.size() < layers)
-            problem = "frame " + std::to_string(f) + " holds too few layers";
-        for (size_t l = 0; problem.empty() && l < layers; ++l)
-            if (frame.layers[l].values.size() < nodes)
-                problem = "layer " + std::to_string(l) + " of frame " + std::to_string(f) + " holds too few values";
-    }
-    if (!problem.empty()) {
-        Tool::log(source, "Creating layer textures .. [FAILED]", problem);
-        return;
-    }
-    layerTextures.resize(layers);
-    for (size_t l = 0; l < layers; ++l) {
-        std::vector<unsigned int>& names = layerTextures[l];
-        names.resize(flowData->frames.size());
-        glGenTextures(GLsizei(names.size()), names.data());
-        for (size_t f = 0; f < names.size(); ++f) {
-            const std::shared_ptr<const DataFrame> frame = frameOf(*flowData, f, problem);
-            if (!frame || !uploadVolume(names[f], GL_R16, GL_RED, size, frame->layers[l].values.data())) {
-                Tool::log(source, "Creating layer textures .. [FAILED]",
-                          "OpenGL refused the texture of layer " + std::to_string(l) + ", frame " + std::to_string(f) +
-                              " (out of memory?)");
-                deleteLayerTextures();
-                return;
-            }
-        }
-    }
-}
-
-void COpenGLControl::deleteLayerTextures()
-{
-    for (std::vector<unsigned int>& names : layerTextures)
-        if (!names.empty())
-            glDeleteTextures(GLsizei(names.size()), names.data());
-    layerTextures.clear();
-}
-
 void COpenGLControl::loadTransferTexture(const Transferfunction& tf)
 {
     if (!hasContext())
@@ -305,18 +188,14 @@ void COpenGLControl::loadTransferTexture(const Transferfunction& tf)
 
 void COpenGLControl::setFlowData(FlowData* data)
 {
-    if (flowData)
-        deleteVectorTextures();
-    if (!layerTextures.empty())
-        deleteLayerTextures();
     currentFrame = 0;
     currentLayer = 0;
     flowData = data;
     streamlines.reset();
     if (data)
         colourBar.setRange(data->speedMin, data->speedMax);
-    createVectorTextures();
-    createLayerTextures();
+    if (hasContext())
+        frameTextures.reset(flowData, MemoryBudget::textureBudget());
     buildGridList();
     buildGlyphPointList(20, 2);
     updateProjection();
@@ -359,7 +238,7 @@ void COpenGLControl::buildGridList()
     // an area. Without them the wireframe takes the cells directly: thousands
     // of lists would only slow the hand-over, as each new list costs the
     // driver more the more lists it already holds.
-    const bool filled = (*size)[0] >= 2 && (*size)[1] >= 2 && !(vectorTextures.empty() && layerTextures.empty());
+    const bool filled = (*size)[0] >= 2 && (*size)[1] >= 2 && frameTextures.canFill();
     if (filled) {
         sliceLists = glGenLists(GLsizei(Z));
         if (sliceLists == 0) {
@@ -489,10 +368,11 @@ void COpenGLControl::vectorPass()
 {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glActiveTexture(GL_TEXTURE0);
-    // No textures (the data set did not fit): no fill rather than a wrong one.
-    if (currentFrame >= vectorTextures.size())
+    // No texture (the data set did not fit): no fill rather than a wrong one.
+    const unsigned int texture = frameTextures.vectorTexture(currentFrame);
+    if (texture == 0)
         return;
-    glBindTexture(GL_TEXTURE_3D, vectorTextures[currentFrame]);
+    glBindTexture(GL_TEXTURE_3D, texture);
     glEnable(GL_TEXTURE_3D);
     callSlicesBackToFront();
     glDisable(GL_TEXTURE_3D);
@@ -502,9 +382,10 @@ void COpenGLControl::layerPass()
 {
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
     glActiveTexture(GL_TEXTURE0);
-    if (currentLayer >= layerTextures.size() || currentFrame >= layerTextures[currentLayer].size())
+    const unsigned int texture = frameTextures.layerTexture(currentLayer, currentFrame);
+    if (texture == 0)
         return;
-    glBindTexture(GL_TEXTURE_3D, layerTextures[currentLayer][currentFrame]);
+    glBindTexture(GL_TEXTURE_3D, texture);
     glEnable(GL_TEXTURE_3D);
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_1D, transferTexture);

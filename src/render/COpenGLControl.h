@@ -2,6 +2,7 @@
 
 #include "Tools/ShaderProgram.h"
 #include "render/CurvedSliceCells.h"
+#include "render/FrameTextures.h"
 #include "render/GlyphPoints.h"
 #include "render/SpeedColorBar.h"
 #include "render/StreamlineRenderer.h"
@@ -65,10 +66,6 @@ public:
     void updateProjection();
     void buildAxesList();
     void createGlyphTexture();
-    void createVectorTextures();
-    void deleteVectorTextures();
-    void createLayerTextures();
-    void deleteLayerTextures();
     void buildGridList();
     void buildGlyphPointList(int columns, int rows);
     void applyCamera();
@@ -83,7 +80,6 @@ public:
     unsigned int axesList = 0;
     bool showWireframe = false;
     unsigned int gridList = 0;
-    std::vector<unsigned int> vectorTextures; // one 3-D texture per frame
     unsigned int transferTexture = 0;
     unsigned int glyphPointList = 0;
     unsigned int glyphTexture = 0;
@@ -92,8 +88,10 @@ public:
     bool showGlyphs = false;
     bool showStreamlines = false;
     uint32_t currentLayer = 0;
-    std::vector<std::vector<unsigned int>> layerTextures; // [layer][frame], 3-D
-    FlowData* flowData = nullptr;                         // not owned
+    // The 3-D data textures, per frame and made when first drawn:
+    // frameTextures.vectorTexture(frame), frameTextures.layerTexture(layer, frame).
+    FrameTextures frameTextures;
+    FlowData* flowData = nullptr; // not owned
     ShaderProgram transferFragment;
     ShaderProgram glyphVertex;
     ShaderProgram glyphFragment;
