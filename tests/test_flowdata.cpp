@@ -6,6 +6,7 @@
 #include "flowdata/FlowData.h"
 #include "flowdata/FrameFiles.h"
 #include "flowdata/FrameReader.h"
+#include "flowdata/FrameStore.h"
 #include "flowdata/GridHeader.h"
 #include "flowdata/HistogramBin.h"
 #include "flowdata/MemoryBudget.h"
@@ -15,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = boost::filesystem;
@@ -710,6 +713,19 @@ TEST_F(FlowDataTest, FramesBeyondTheBudgetAreReadAgainAndMatch)
     EXPECT_EQ(held->vectors, all.frame(3)->vectors); // a held frame is never reused
     EXPECT_NE(held->vectors, all.frame(0)->vectors);
     EXPECT_EQ(one.computeHistogram(1, 64), all.computeHistogram(1, 64));
+}
+
+TEST_F(FlowDataTest, PrefetchReadsAFrameAheadOnAWorker)
+{
+    writeFrame("run_0.dat", 3.0f);
+    BinaryFile file;
+    ASSERT_TRUE(file.open(path("run_0.dat")));
+    FrameStore store({{path("run_0.dat"), file.stamp()}}, {{4, 1, 1}}, 1, {LayerRange(0, 6)}, 1 << 20);
+    store.prefetch(0);
+    for (int wait = 0; wait < 1000 && store.residentFrames() == 0; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    fs::remove(path("run_0.dat"));
+    EXPECT_EQ(store.frame(0)->layers[0].values, (std::vector<float>{0.5f, 4.0f / 6, 5.0f / 6, 1}));
 }
 
 TEST_F(FlowDataTest, AFrameCutShortAfterTheLoadFailsWithItsFileAndReason)

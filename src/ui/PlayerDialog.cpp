@@ -148,6 +148,12 @@ void PlayerDialog::OnTimer()
     }
     setFrame(next);
     showFrame();
+    // The step after this one is read and decoded meanwhile, on a worker.
+    if (next + 1 < flowData->frames.size()) {
+        flowData->prefetch(next + 1);
+    } else {
+        flowData->prefetch(0);
+    }
 }
 
 int PlayerDialog::playInterval(float timestep)
