@@ -14,6 +14,7 @@
 #include "render/COpenGLControl.h"
 #include "render/GridGeometry.h"
 #include "render/OffscreenTarget.h"
+#include "support/DataSetBuilder.h"
 #include "transfer/Transferfunction.h"
 
 #include <QApplication>
@@ -60,32 +61,26 @@ double medianPaint(int runs, const std::function<void()>& paint)
 
 std::unique_ptr<FlowData> makeData(bool curved)
 {
-    auto data = std::make_unique<FlowData>();
-    data->size = {{X, Y, Z}};
-    data->layerCount = 2;
-    data->frameCount = 2;
-    for (uint32_t k = 0; k < Z; ++k)
-        for (uint32_t j = 0; j < Y; ++j)
-            for (uint32_t i = 0; i < X; ++i) {
-                // Curved: each slice is a gentle dome, so no slice is flat.
-                const float bend = curved ? 3.0f * std::sin(float(i) / 40) * std::sin(float(j) / 40) : 0.0f;
-                data->positions.insert(data->positions.end(), {float(i), float(j), 4.0f * float(k) + bend});
-            }
-    for (int f = 0; f < 2; ++f) {
-        DataFrame frame;
-        frame.size = data->size;
-        frame.layers.resize(2);
-        for (uint32_t k = 0; k < Z; ++k)
-            for (uint32_t j = 0; j < Y; ++j)
-                for (uint32_t i = 0; i < X; ++i) {
-                    const float v = 0.5f + 0.5f * std::sin(float(i + f) / 9) * std::cos(float(j + k) / 11);
-                    frame.vectors.insert(frame.vectors.end(), {v, 1 - v, 0.5f});
-                    frame.layers[0].values.push_back(v);
-                    frame.layers[1].values.push_back(1 - v);
-                }
-        data->frames.push_back(frame);
-    }
-    return data;
+    DataSetBuilder set{X, Y, Z};
+    set.frames = 2;
+    set.layers = 2;
+    set.position = [curved](uint32_t i, uint32_t j, uint32_t k) {
+        // Curved: each slice is a gentle dome, so no slice is flat.
+        const float bend = curved ? 3.0f * std::sin(float(i) / 40) * std::sin(float(j) / 40) : 0.0f;
+        return DataSetBuilder::Vec3{{float(i), float(j), 4.0f * float(k) + bend}};
+    };
+    auto wave = [](int f, uint32_t i, uint32_t j, uint32_t k) {
+        return 0.5f + 0.5f * std::sin(float(i + uint32_t(f)) / 9) * std::cos(float(j + k) / 11);
+    };
+    set.vector = [wave](int f, uint32_t i, uint32_t j, uint32_t k) {
+        const float v = wave(f, i, j, k);
+        return DataSetBuilder::Vec3{{v, 1 - v, 0.5f}};
+    };
+    set.value = [wave](int f, int l, uint32_t i, uint32_t j, uint32_t k) {
+        const float v = wave(f, i, j, k);
+        return l == 0 ? v : 1 - v;
+    };
+    return set.build();
 }
 
 struct Vertex {

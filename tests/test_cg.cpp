@@ -59,12 +59,6 @@ CGprogram load(const std::string& file, CGprofile profile)
 
 using Pixel = std::array<int, 4>;
 
-Pixel pixelAt(const std::vector<unsigned char>& pixels, int x, int y)
-{
-    const size_t at = (static_cast<size_t>(y) * size + static_cast<size_t>(x)) * 4;
-    return {pixels[at], pixels[at + 1], pixels[at + 2], pixels[at + 3]};
-}
-
 void resetState()
 {
     gl->bindFramebuffer();
@@ -241,17 +235,17 @@ TEST(CgStages, EmptyStageIsFixedFunction)
     cgGLEnableProfile(CG_PROFILE_GLSLF);
     cgGLBindProgram(magenta);
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 10, 10), (Pixel{255, 0, 255, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(10, 10), (Pixel{255, 0, 255, 255}));
 
     cgGLUnbindProgram(CG_PROFILE_GLSLF);
     cgGLDisableProfile(CG_PROFILE_GLSLF);
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 10, 10), (Pixel{0, 255, 0, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(10, 10), (Pixel{0, 255, 0, 255}));
 
     // Bound while its profile is disabled, a program stays out of the way.
     cgGLBindProgram(magenta);
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 10, 10), (Pixel{0, 255, 0, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(10, 10), (Pixel{0, 255, 0, 255}));
     cgGLUnbindProgram(CG_PROFILE_GLSLF);
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
 }
@@ -275,7 +269,7 @@ TEST(CgStages, SecondGLContextRunsItsOwnPrograms)
         fullQuad();
         cgGLUnbindProgram(CG_PROFILE_GLSLF);
         cgGLDisableProfile(CG_PROFILE_GLSLF);
-        EXPECT_EQ(pixelAt(second.readPixels(), 10, 10), (Pixel{0, 255, 255, 255}));
+        EXPECT_EQ(second.readPixels().pixel(10, 10), (Pixel{0, 255, 255, 255}));
     }
 
     gl->makeCurrent();
@@ -288,7 +282,7 @@ TEST(CgStages, SecondGLContextRunsItsOwnPrograms)
     fullQuad();
     cgGLUnbindProgram(CG_PROFILE_GLSLF);
     cgGLDisableProfile(CG_PROFILE_GLSLF);
-    EXPECT_EQ(pixelAt(gl->readPixels(), 10, 10), (Pixel{255, 0, 255, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(10, 10), (Pixel{255, 0, 255, 255}));
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
 }
 
@@ -318,12 +312,12 @@ TEST(CgStages, MatrixParameterTakesEffectAtTheNextDraw)
         glBegin(GL_POINTS);
         glVertex3f(0.0f, 0.5f, 0.0f);
         glEnd();
-        const std::vector<unsigned char> pixels = gl->readPixels();
+        const Picture pixels = gl->readPixels();
         // x: (offset + 1) / 2 * 64; y: 0.25 up from the centre, top row first.
         const int x = static_cast<int>((offset + 1.0f) * 32.0f);
-        EXPECT_EQ(pixelAt(pixels, x, 24)[0], 255) << offset;
-        EXPECT_EQ(pixelAt(pixels, 64 - x, 24)[0], 0) << offset;
-        EXPECT_EQ(pixelAt(pixels, x, 16)[0], 0) << offset;
+        EXPECT_EQ(pixels.pixel(x, 24)[0], 255) << offset;
+        EXPECT_EQ(pixels.pixel(64 - x, 24)[0], 0) << offset;
+        EXPECT_EQ(pixels.pixel(x, 16)[0], 0) << offset;
     }
     cgGLUnbindProgram(CG_PROFILE_GLSLV);
     cgGLDisableProfile(CG_PROFILE_GLSLV);
@@ -345,14 +339,14 @@ TEST(CgMatrices, TransposeAndSingleMatrices)
     cgGLEnableProfile(CG_PROFILE_GLSLF);
     cgGLBindProgram(program);
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 5, 5), (Pixel{64, 128, 191, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(5, 5), (Pixel{64, 128, 191, 255}));
 
     // Transposed, the translation sits in the bottom row: column 3 is (0, 0, 0, 1).
     glTranslatef(0.25f, 0.5f, 0.75f);
     cgGLSetStateMatrixParameter(m, CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_TRANSPOSE);
     glLoadIdentity();
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 5, 5), (Pixel{0, 0, 0, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(5, 5), (Pixel{0, 0, 0, 255}));
 
     cgGLSetStateMatrixParameter(m, CG_GL_MODELVIEW_MATRIX, CG_GL_MATRIX_INVERSE);
     EXPECT_EQ(cgGetError(), CG_INVALID_ENUMERANT_ERROR);
@@ -379,7 +373,7 @@ TEST(CgMatrices, ModelViewProjectionIsProjectionTimesModelView)
     cgGLEnableProfile(CG_PROFILE_GLSLF);
     cgGLBindProgram(program);
     fullQuad();
-    EXPECT_EQ(pixelAt(gl->readPixels(), 5, 5), (Pixel{128, 128, 191, 255}));
+    EXPECT_EQ(gl->readPixels().pixel(5, 5), (Pixel{128, 128, 191, 255}));
     cgGLUnbindProgram(CG_PROFILE_GLSLF);
     cgGLDisableProfile(CG_PROFILE_GLSLF);
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
@@ -423,11 +417,11 @@ TEST(TransferFragment, PicksTexelRoundedFromTheValueOnItsOwnSlice)
     for (int slice = 0; slice < depth; ++slice) {
         glClear(GL_COLOR_BUFFER_BIT);
         fullQuad((slice + 0.5f) / depth);
-        const std::vector<unsigned char> pixels = gl->readPixels();
+        const Picture pixels = gl->readPixels();
         for (int i = 0; i < width; ++i) {
             const int want = expected[static_cast<size_t>(slice * width + i)];
             // Texel column i covers x in [16 i, 16 i + 16); the picture's rows are all alike.
-            const Pixel p = pixelAt(pixels, 16 * i + 8, 32);
+            const Pixel p = pixels.pixel(16 * i + 8, 32);
             EXPECT_EQ(p[0] + 256 * p[1], want) << "slice " << slice << " column " << i;
             EXPECT_EQ(p[2], 77);
             EXPECT_EQ(p[3], 255 - (want >> 4));
@@ -488,12 +482,12 @@ TEST(GlyphFragment, WhiteTexelsOpaqueBlackOnesTransparent)
     glDeleteTextures(1, &texture);
     EXPECT_EQ(cgGetError(), CG_NO_ERROR);
 
-    const std::vector<unsigned char> pixels = gl->readPixels();
+    const Picture pixels = gl->readPixels();
     const int left = 32 - 21;
     const int top = 32 - 21;
     for (int row = 0; row < 6; ++row)
         for (int column = 0; column < 7; ++column) {
-            const Pixel p = pixelAt(pixels, left + column * 6 + 3, top + row * 7 + 3);
+            const Pixel p = pixels.pixel(left + column * 6 + 3, top + row * 7 + 3);
             const Pixel want = sprite[row][column] > 0 ? Pixel{255, 255, 255, 255} : Pixel{255, 0, 0, 255};
             EXPECT_EQ(p, want) << "row " << row << " column " << column;
         }

@@ -1,6 +1,8 @@
 #include "diagnostics/Exception.h"
 #include "diagnostics/FileLogListener.h"
 #include "diagnostics/Logger.h"
+#include "support/LogRecorder.h"
+#include "support/TestFiles.h"
 
 #include <boost/date_time/posix_time/posix_time.hpp>
 #include <gtest/gtest.h>
@@ -17,19 +19,6 @@ using namespace Tool;
 namespace pt = boost::posix_time;
 
 namespace {
-
-struct RecordingListener : LogListener {
-    std::vector<std::string> texts;
-    void handle(const Message& message) override { texts.push_back(message.text); }
-};
-
-std::string readFile(const std::string& name)
-{
-    std::ifstream in(name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 pt::ptime at(int h, int m, int s, int us)
 {
@@ -52,9 +41,9 @@ TEST(FileLogListener, WritesOneLineOrTwoWithDetails)
         file.handle(Message("CQuorvaneApp", "Starting Quorvane v.0.5 ..", "", 1, at(21, 4, 51, 51213)));
         file.handle(Message("FlowData::load()", "Gridfile loaded .. [OK]", "a\nb", 3, at(0, 0, 1, 7)));
     }
-    EXPECT_EQ(readFile("diag_lines.log"), "[21:04:51.051213] CQuorvaneApp: Starting Quorvane v.0.5 ..\n"
-                                          "[00:00:01.000007] FlowData::load(): Gridfile loaded .. [OK]\n"
-                                          "\tDetails: a\nb\n");
+    EXPECT_EQ(TestFiles::read("diag_lines.log"), "[21:04:51.051213] CQuorvaneApp: Starting Quorvane v.0.5 ..\n"
+                                                 "[00:00:01.000007] FlowData::load(): Gridfile loaded .. [OK]\n"
+                                                 "\tDetails: a\nb\n");
 }
 
 TEST(FileLogListener, TruncatesAnExistingFile)
@@ -64,7 +53,7 @@ TEST(FileLogListener, TruncatesAnExistingFile)
         FileLogListener file("diag_trunc.log");
         file.handle(Message("S", "new", "", 1, at(1, 2, 3, 4)));
     }
-    EXPECT_EQ(readFile("diag_trunc.log"), "[01:02:03.000004] S: new\n");
+    EXPECT_EQ(TestFiles::read("diag_trunc.log"), "[01:02:03.000004] S: new\n");
 }
 
 TEST(FileLogListener, UnopenableFileIsIgnored)
@@ -167,27 +156,27 @@ TEST(Logger, EnableReplayAndDuplicateRules)
     ASSERT_EQ(&logger, &Logger::instance());
     ASSERT_FALSE(logger.enabled);
 
-    RecordingListener first;
+    LogRecorder first;
     EXPECT_TRUE(logger.addListener(&first, true));
     log("S", "before enable");
     EXPECT_TRUE(logger.history.empty());
-    EXPECT_TRUE(first.texts.empty());
+    EXPECT_TRUE(first.texts().empty());
 
     logger.enabled = true;
     log("S", "one");
     EXPECT_FALSE(logger.addListener(&first, true));
     log("S", "two");
-    EXPECT_EQ(first.texts, (std::vector<std::string>{"one", "two"}));
+    EXPECT_EQ(first.texts(), (std::vector<std::string>{"one", "two"}));
 
-    RecordingListener late;
+    LogRecorder late;
     EXPECT_TRUE(logger.addListener(&late, true));
     log("S", "three");
-    EXPECT_EQ(late.texts, (std::vector<std::string>{"one", "two", "three"}));
+    EXPECT_EQ(late.texts(), (std::vector<std::string>{"one", "two", "three"}));
 
-    RecordingListener noReplay;
+    LogRecorder noReplay;
     EXPECT_TRUE(logger.addListener(&noReplay, false));
     log("S", "four");
-    EXPECT_EQ(noReplay.texts, (std::vector<std::string>{"four"}));
+    EXPECT_EQ(noReplay.texts(), (std::vector<std::string>{"four"}));
     EXPECT_EQ(logger.history.size(), 4u);
 }
 

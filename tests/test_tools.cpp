@@ -7,6 +7,7 @@
 #include "diagnostics/Logger.h"
 #include "platform/cg/CgProfiles.h"
 
+#include "support/LogRecorder.h"
 #include "support/TestGLContext.h"
 
 #include <GL/glew.h>
@@ -24,12 +25,7 @@ namespace {
 const int size = 32;
 TestGLContext* gl = nullptr;
 
-struct RecordingListener : Tool::LogListener {
-    std::vector<Tool::Message> messages;
-    void handle(const Tool::Message& message) override { messages.push_back(message); }
-};
-
-RecordingListener* recorder = nullptr;
+LogRecorder* recorder = nullptr;
 
 class GLEnvironment : public ::testing::Environment {
 public:
@@ -37,9 +33,8 @@ public:
     {
         gl = new TestGLContext(size, size);
         ASSERT_TRUE(gl->valid());
-        recorder = new RecordingListener();
-        Tool::Logger::instance().addListener(recorder, false);
-        Tool::Logger::instance().enabled = true;
+        recorder = new LogRecorder();
+        recorder->listen();
         CGShaderManager::instance().initialise();
     }
 };
@@ -221,12 +216,7 @@ TEST(CGShaderManager, BindAndUnbindChangeWhatIsDrawn)
 {
     const std::string file = writeSource(fs::current_path() / "MagentaManager.cg", magentaSource);
     manager().createProgram("Magenta", CG_SOURCE, 1, file, "main", {});
-    auto centre = [] {
-        const std::vector<unsigned char> pixels = gl->readPixels();
-        const size_t at = (static_cast<size_t>(size / 2) * size + size / 2) * 4;
-        return std::vector<int>(pixels.begin() + static_cast<std::ptrdiff_t>(at),
-                                pixels.begin() + static_cast<std::ptrdiff_t>(at + 4));
-    };
+    auto centre = [] { return gl->readPixels().pixel(size / 2, size / 2); };
     auto quad = [] {
         glClear(GL_COLOR_BUFFER_BIT);
         glColor3f(0, 1, 0);
@@ -239,10 +229,10 @@ TEST(CGShaderManager, BindAndUnbindChangeWhatIsDrawn)
 
     manager().bindProgram("Magenta");
     quad();
-    EXPECT_EQ(centre(), (std::vector<int>{255, 0, 255, 255}));
+    EXPECT_EQ(centre(), (std::array<int, 4>{255, 0, 255, 255}));
     manager().unbindProgram("Magenta");
     quad();
-    EXPECT_EQ(centre(), (std::vector<int>{0, 255, 0, 255}));
+    EXPECT_EQ(centre(), (std::array<int, 4>{0, 255, 0, 255}));
 }
 
 TEST(ShaderLocator, CurrentFolderFirstThenTheBuildFolder)

@@ -102,7 +102,7 @@ void TestGLContext::bindFramebuffer() const
     impl->context->functions()->glBindFramebuffer(GL_FRAMEBUFFER, impl->framebuffer);
 }
 
-std::vector<unsigned char> TestGLContext::readPixels() const
+Picture TestGLContext::readPixels() const
 {
     const size_t row = static_cast<size_t>(impl->width) * 4;
     std::vector<unsigned char> bottomUp(row * static_cast<size_t>(impl->height));
@@ -110,9 +110,9 @@ std::vector<unsigned char> TestGLContext::readPixels() const
     gl->glBindFramebuffer(GL_FRAMEBUFFER, impl->framebuffer);
     gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
     gl->glReadPixels(0, 0, impl->width, impl->height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
-    std::vector<unsigned char> topDown(bottomUp.size());
+    Picture picture{std::vector<unsigned char>(bottomUp.size()), impl->width, impl->height};
     for (int y = 0; y < impl->height; ++y)
         std::copy_n(bottomUp.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(impl->height - 1 - y)),
-                    row, topDown.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(y)));
-    return topDown;
+                    row, picture.rgba.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(y)));
+    return picture;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "support/Picture.h"
+
 #include <memory>
-#include <vector>
 
 // A current compatibility-profile GL context for tests, with no dialog. It
 // draws into a width x height framebuffer of RGBA8 colour and 24-bit depth,
@@ -21,8 +22,8 @@ public:
     void makeCurrent() const;
     // Binds the framebuffer again, for code that switched away from it.
     void bindFramebuffer() const;
-    // The framebuffer's pixels, RGBA8, top row first.
-    std::vector<unsigned char> readPixels() const;
+    // The framebuffer's pixels.
+    Picture readPixels() const;
 
 private:
     struct Impl;
