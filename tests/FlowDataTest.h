@@ -1,0 +1,48 @@
+#pragma once
+
+#include "diagnostics/Exception.h"
+#include "flowdata/FlowData.h"
+#include "support/LogRecorder.h"
+
+#include <boost/filesystem.hpp>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace fs = boost::filesystem;
+
+using Line = Tool::Message;
+
+struct ProgressRecorder : LoadingProgress {
+    std::vector<std::pair<int, int>> ranges;
+    std::vector<int> positions;
+    int repaints = 0;
+    void setRange(int lower, int upper) override { ranges.emplace_back(lower, upper); }
+    void setPosition(int position) override { positions.push_back(position); }
+    void repaint() override { ++repaints; }
+};
+
+// Each test in a fresh folder, with everything logged while it runs recorded.
+class FlowDataTest : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    static LogRecorder& recorder();
+
+    std::string path(const std::string& name) const { return (folder / name).string(); }
+    void writeBytes(const std::string& name, const std::string& bytes) const;
+
+    // A 2x2x1 grid file named name with the given header numbers.
+    void writeGrid(const std::string& name, const std::string& headerText, uint32_t nodes = 4) const;
+    void writeFrame(const std::string& name, float layer0, uint32_t nodes = 4, int layers = 1) const;
+
+    // Loads and returns the exception, or fails the test when none is thrown.
+    Tool::Exception loadFailure(FlowData& data, const std::string& grid);
+
+    static void expectEmpty(const FlowData& data);
+
+    fs::path folder;
+};
