@@ -19,6 +19,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -634,6 +635,13 @@ TEST_F(EditorTest, LoadingAnUnknownPresetShowsTheMessage)
         EXPECT_EQ(box->icon(), QMessageBox::NoIcon);
         EXPECT_EQ(box->windowTitle(), QGuiApplication::applicationDisplayName());
         EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+        // The caption, in a bold title font, fits beside the window manager's
+        // icon and three buttons with their margins, about six title-bar heights.
+        QFont title = QApplication::font("QMdiSubWindowTitleBar");
+        title.setBold(true);
+        const int caption = QFontMetrics(title).horizontalAdvance(box->windowTitle());
+        EXPECT_GE(box->width(), caption + 6 * box->style()->pixelMetric(QStyle::PM_TitleBarHeight))
+            << "caption " << caption << " title bar " << box->style()->pixelMetric(QStyle::PM_TitleBarHeight);
         box->button(QMessageBox::Ok)->click();
     });
     click("1024");

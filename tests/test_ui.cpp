@@ -29,6 +29,7 @@
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -344,6 +345,23 @@ TEST_F(Ui, MenuShowsTheEditorAndThePlayer)
     EXPECT_TRUE(dialog->transferDialog->isVisible());
     item(*dialog, "32783")->trigger();
     EXPECT_TRUE(player->isVisible());
+}
+
+TEST_F(Ui, HiddenDialogsComeBackWhereTheUserLeftThem)
+{
+    const std::pair<QDialog*, const char*> dialogs[] = {{dialog->transferDialog, "32777"}, {player, "32783"}};
+    for (const auto& [shown, command] : dialogs) {
+        item(*dialog, command)->trigger();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown));
+        // Moved as the window manager moves it, not by the program.
+        const QPoint place = shown->pos() + QPoint(37, 23);
+        shown->windowHandle()->setPosition(place);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return shown->pos() == place; })) << command;
+        shown->close();
+        item(*dialog, command)->trigger();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(shown));
+        EXPECT_EQ(shown->pos(), place) << command;
+    }
 }
 
 TEST_F(Ui, LoadHandsTheDataSetToEveryView)

@@ -8,8 +8,10 @@
 #include "ui/ValueAxis.h"
 
 #include <QAbstractItemView>
+#include <QApplication>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -17,8 +19,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 
 #include <algorithm>
 #include <string>
@@ -37,6 +41,20 @@ QStringList sortedForDisplay(const std::vector<std::string>& names)
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
     return list;
+}
+
+// The window manager cuts a caption that does not fit beside its icon and
+// three buttons; the box's own width follows only its text. Room for the
+// caption in a bold title font and about six title-bar heights for the rest.
+void widenForCaption(QMessageBox& box)
+{
+    QFont title = QApplication::font("QMdiSubWindowTitleBar");
+    title.setBold(true);
+    const int width = QFontMetrics(title).horizontalAdvance(box.windowTitle()) +
+                      6 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
+                      grid->columnCount());
 }
 
 } // namespace
@@ -143,6 +161,14 @@ QWidget* CTransferDialog::addArea(const char* id, const QRect& rect)
     area->setGeometry(rect);
     area->installEventFilter(this);
     return area;
+}
+
+void CTransferDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once placed, the dialog comes back where the user left it instead of
+    // being centred over the view again.
+    setAttribute(Qt::WA_Moved);
 }
 
 // Enter presses the focused button; anywhere else it ends the dialog like its
@@ -331,6 +357,7 @@ void CTransferDialog::loadPreset()
     if (!store.hasPreset(name.toStdString())) {
         QMessageBox box(QMessageBox::NoIcon, QGuiApplication::applicationDisplayName(), "Preset doesn't exist",
                         QMessageBox::Ok, this);
+        widenForCaption(box);
         box.exec();
         return;
     }

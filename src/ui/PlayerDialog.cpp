@@ -8,6 +8,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSlider>
 
@@ -163,6 +164,14 @@ int PlayerDialog::playInterval(float timestep)
         return fallbackInterval;
     }
     return ms > INT_MAX ? INT_MAX : static_cast<int>(ms);
+}
+
+void PlayerDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    // Once placed, the dialog comes back where the user left it instead of
+    // being centred over the view again.
+    setAttribute(Qt::WA_Moved);
 }
 
 // Enter ends the dialog like its invisible default button would.
