@@ -3,6 +3,7 @@
 #include "flowdata/FlowData.h"
 #include "render/COpenGLControl.h"
 #include "render/WindowMessages.h"
+#include "support/MovieProbe.h"
 #include "transfer/PresetManager.h"
 #include "ui/CLoadingDialog.h"
 #include "ui/CQuorvaneApp.h"
@@ -10,7 +11,9 @@
 #include "ui/CTransferDialog.h"
 #include "ui/CommandLine.h"
 #include "ui/DialogUnits.h"
+#include "ui/FrameExporter.h"
 #include "ui/PlayerDialog.h"
+#include "ui/Snapshot.h"
 
 #include <QAction>
 #include <QDir>
@@ -35,6 +38,7 @@
 #include <array>
 #include <climits>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -43,6 +47,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -81,10 +86,11 @@ std::string currentFolder()
 }
 
 // Writes a data set: a flat X x Y x Z grid over the unit square and one frame
-// file per entry of frameVectors, each node holding that vector and layer
-// values that grow with the node index.
+// file per entry of frameVectors, each node holding that vector (or the one
+// columnVector gives its column) and layer values that grow with the node index.
 std::string writeDataSet(const std::string& stem, int headerFrames, size_t frameFiles, float timestep,
-                         const std::vector<std::array<float, 3>>& frameVectors = {})
+                         const std::vector<std::array<float, 3>>& frameVectors = {},
+                         const std::function<std::array<float, 3>(int i)>& columnVector = {})
 {
     const int X = 4, Y = 3, Z = 2, layers = 2;
     const std::string folder = currentFolder() + "/" + stem;
@@ -108,7 +114,8 @@ std::string writeDataSet(const std::string& stem, int headerFrames, size_t frame
         std::ofstream frame(folder + file, std::ios::binary);
         const std::array<float, 3> v = f < frameVectors.size() ? frameVectors[f] : std::array<float, 3>{1, 0, 0};
         for (int n = 0; n < X * Y * Z; ++n) {
-            const float record[5] = {v[0], v[1], v[2], float(n + f), float(2 * n)};
+            const std::array<float, 3> w = columnVector ? columnVector(n % X) : v;
+            const float record[5] = {w[0], w[1], w[2], float(n + f), float(2 * n)};
             frame.write(reinterpret_cast<const char*>(record), sizeof record);
         }
     }
@@ -273,7 +280,7 @@ TEST_F(Ui, MenuCarriesItsCaptionsIdsAndCheckMarks)
     for (QAction* a : popups[0]->menu()->actions()) {
         file << (a->isSeparator() ? "-" : a->objectName() + " " + a->text());
     }
-    EXPECT_EQ(QStringList({"32773 &Load", "-", "32771 E&xit"}), file);
+    EXPECT_EQ(QStringList({"32773 &Load", "32786 &Export Movie...", "-", "32771 E&xit"}), file);
 
     QStringList view;
     for (QAction* a : popups[1]->menu()->actions()) {
@@ -838,6 +845,95 @@ TEST(CommandLine, ShowTurnsOnTheNamedTogglesOnly)
     }
 }
 
+TEST(CommandLine, ReadsPictureAndMovieOptions)
+{
+    CommandLine options;
+    QString error;
+    ASSERT_TRUE(CommandLine::parse({"q", "--size", "1024x768", "--rotate", "10,-20.5", "--pan", "1,2", "--scale", "4",
+                                    "--fit", "--frames", "2:9:3", "--snapshot", "o_%03d.png", "--fps", "12"},
+                                   options, error))
+        << error.toStdString();
+    const ExportOptions& e = options.exporting;
+    EXPECT_EQ(1024, e.width);
+    EXPECT_EQ(768, e.height);
+    EXPECT_FLOAT_EQ(-20.5f, e.rotY);
+    EXPECT_FLOAT_EQ(2.0f, e.panY);
+    EXPECT_FLOAT_EQ(4.0f, e.scale);
+    EXPECT_TRUE(e.fit);
+    EXPECT_EQ(2u, e.first);
+    EXPECT_EQ(9u, e.last);
+    EXPECT_EQ(3u, e.step);
+    EXPECT_EQ(12.0, e.fps);
+
+    const std::vector<QStringList> bad = {
+        {"q", "--frames", "-1:3"},
+        {"q", "--frames", "3:1"},
+        {"q", "--frames", "0:4:0"},
+        {"q", "--zoom", "0.05"},
+        {"q", "--scale", "0"},
+        {"q", "--rotate", "1"},
+        {"q", "--rotate", "nan,1"},
+        {"q", "--fps", "0"},
+        {"q", "--movie", "a.avi"},
+        {"q", "--snapshot", "a.png", "--frames", "0:3"},
+        {"q", "--snapshot", "a_%s.png", "--frames", "0:1"},
+        {"q", "--snapshot", "a.png", "--movie", "a.mp4"},
+        {"q", "--fit", "--zoom", "2"},
+    };
+    for (const QStringList& args : bad) {
+        EXPECT_FALSE(CommandLine::parse(args, options, error)) << args.join(' ').toStdString();
+        EXPECT_FALSE(options.exporting.badSize);
+    }
+    // One frame needs no field.
+    EXPECT_TRUE(CommandLine::parse({"q", "--snapshot", "a.png", "--frames", "4:4"}, options, error));
+    for (const char* size : {"1024", "0x5", "10x-5", "axb", "10x10x10", "99999999x2"}) {
+        EXPECT_FALSE(CommandLine::parse({"q", "--size", size}, options, error)) << size;
+        EXPECT_TRUE(options.exporting.badSize) << size;
+    }
+}
+
+// A file that cannot be written whole (the disk fills up: here a file size
+// limit) leaves no file under the name asked for.
+TEST(Snapshot, AFailedWriteLeavesNoFile)
+{
+    application();
+    const std::string folder = currentFolder() + "/fullshot";
+    std::system(("mkdir -p '" + folder + "'").c_str());
+    std::vector<unsigned char> noise(256 * 256 * 4);
+    for (unsigned char& c : noise)
+        c = static_cast<unsigned char>(std::rand());
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit before{};
+    ::getrlimit(RLIMIT_FSIZE, &before);
+    rlimit small = before;
+    small.rlim_cur = 8192;
+    ASSERT_EQ(0, ::setrlimit(RLIMIT_FSIZE, &small));
+    const bool written = writeSnapshot(noise, 256, 256, QString::fromStdString(folder + "/full.png"));
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    EXPECT_FALSE(written);
+    EXPECT_TRUE(QDir(QString::fromStdString(folder)).entryList(QDir::Files).isEmpty());
+}
+
+// Cancelling an export leaves no movie, not even a part of one.
+TEST_F(Ui, ACancelledMovieLeavesNoFile)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("cancel", 3, 4, 0.1f)));
+    const QString folder = QString::fromStdString(currentFolder() + "/cancel");
+    ExportJob job;
+    job.width = 64;
+    job.height = 48;
+    job.last = 3;
+    job.movie = folder + "/cut.mp4";
+    int asked = 0;
+    EXPECT_FALSE(FrameExporter::run(dialog->glControl, job, [&](int done, int) {
+        ++asked;
+        return done < 2;
+    }));
+    EXPECT_EQ(3, asked);
+    EXPECT_TRUE(QDir(folder).entryList({"cut*"}, QDir::Files).isEmpty());
+    EXPECT_EQ(0u, dialog->glControl.currentFrame); // the view's frame comes back
+}
+
 // The program itself, run as a user would from a shell.
 class Program : public ::testing::Test {
 protected:
@@ -993,6 +1089,122 @@ TEST_F(Program, AGridNameThatIsNotUtf8Loads)
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(0, WEXITSTATUS(status));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(picture)));
+}
+
+// The part of a picture that is not black.
+QRect contentOf(const QImage& image)
+{
+    QRect box;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::max({c.red(), c.green(), c.blue()}) > 40)
+                box |= QRect(x, y, 1, 1);
+        }
+    return box;
+}
+
+TEST_F(Program, PictureSizeAndFitShowTheWholeDataSet)
+{
+    const std::string grid = writeDataSet("fit", 1, 1, 0.1f);
+    const QString folder = QString::fromStdString(currentFolder());
+    QString output;
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--size", "1024x768", "--snapshot", "big.png"}, folder, &output))
+        << output.toStdString();
+    EXPECT_EQ(QSize(1024, 768), QImage(folder + "/big.png").size());
+
+    // The start camera overfills the picture; fitted, the box seen at a slant
+    // has every corner inside, and fills most of the width or height.
+    const QRect inside(1, 1, 318, 238);
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--size", "320x240", "--snapshot", "start.png"}, folder));
+    EXPECT_FALSE(inside.contains(contentOf(QImage(folder + "/start.png"))));
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--size", "320x240", "--rotate", "35,-50", "--fit", "--snapshot",
+                      "fit.png"},
+                     folder));
+    const QRect fitted = contentOf(QImage(folder + "/fit.png"));
+    EXPECT_TRUE(inside.contains(fitted)) << fitted.x() << "," << fitted.y() << " " << fitted.width() << "x"
+                                         << fitted.height();
+    EXPECT_TRUE(fitted.width() > 0.8 * 320 || fitted.height() > 0.8 * 240);
+}
+
+TEST_F(Program, HalfATurnAboutYMirrorsThePicture)
+{
+    // Red columns on the left half of the grid, green on the right.
+    const std::string grid = writeDataSet("halves", 1, 1, 0.1f, {}, [](int i) {
+        return i < 2 ? std::array<float, 3>{1, 0, 0} : std::array<float, 3>{0, 1, 0};
+    });
+    const QString folder = QString::fromStdString(currentFolder());
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--fit", "--snapshot", "front.png"}, folder));
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--fit", "--rotate", "0,180", "--snapshot", "back.png"}, folder));
+    const QImage front(folder + "/front.png");
+    const QImage back(folder + "/back.png");
+    auto centreOfRed = [](const QImage& image) {
+        double sum = 0;
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixelColor(x, y).red() > 150 && image.pixelColor(x, y).green() < 80) {
+                    sum += x;
+                    ++count;
+                }
+        return count ? sum / count : -1.0;
+    };
+    const double w = front.width();
+    EXPECT_LT(centreOfRed(front), 0.4 * w);
+    EXPECT_NEAR(w - 1 - centreOfRed(front), centreOfRed(back), 0.02 * w);
+}
+
+TEST_F(Program, FrameRangeWritesItsPicturesInOrder)
+{
+    const std::string grid = writeDataSet("range4", 3, 4, 0.1f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 0}});
+    const QString folder = QString::fromStdString(currentFolder() + "/range4");
+    QString output;
+    ASSERT_EQ(0,
+              run({QString::fromStdString(grid), "--frames", "1:3:2", "--snapshot", "seq_%02d.png"}, folder, &output))
+        << output.toStdString();
+    EXPECT_EQ(QStringList({"seq_01.png", "seq_03.png"}), QDir(folder).entryList({"seq*"}, QDir::Files, QDir::Name));
+    EXPECT_LT(output.indexOf("seq_01.png"), output.indexOf("seq_03.png"));
+    const QImage one(folder + "/seq_01.png");
+    const QImage three(folder + "/seq_03.png");
+    const int area = one.width() * one.height();
+    EXPECT_GT(dominant(one, 1), area / 10);
+    EXPECT_GT(dominant(three, 0), area / 10);
+}
+
+TEST_F(Program, MovieDecodesToItsFrames)
+{
+    const std::string grid = writeDataSet("film", 2, 3, 0.1f, {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    const QString folder = QString::fromStdString(currentFolder() + "/film");
+    QString output;
+    ASSERT_EQ(0, run({QString::fromStdString(grid), "--movie", "film.mp4", "--size", "160x120"}, folder, &output))
+        << output.toStdString();
+    const MovieProbe movie = MovieProbe::read((folder + "/film.mp4").toStdString());
+    EXPECT_EQ(160, movie.width);
+    EXPECT_EQ(120, movie.height);
+    ASSERT_EQ(3u, movie.centres.size());
+    for (int f = 0; f < 3; ++f)
+        EXPECT_GT(movie.centres[f][f], 150) << "frame " << f;
+}
+
+TEST_F(Program, ExportFailuresEndWithTheirStatusAndLeaveNoFile)
+{
+    const std::string grid = writeDataSet("fails", 2, 3, 0.1f);
+    const QString folder = QString::fromStdString(currentFolder() + "/fails");
+    std::ofstream((folder + "/file").toStdString()) << "not a folder\n";
+    const QString g = QString::fromStdString(grid);
+    QString output;
+    EXPECT_EQ(2, run({g, "--frames", "0:3", "--snapshot", "f_%d.png"}, folder, &output));
+    EXPECT_TRUE(output.contains("Choosing frame .. [FAILED]")) << output.toStdString();
+    EXPECT_EQ(2, run({g, "--frames", "1:5", "--movie", "f.mp4"}, folder));
+    EXPECT_EQ(2, run({g, "--snapshot", "file/f.png"}, folder, &output));
+    EXPECT_TRUE(output.contains("Writing snapshot .. [FAILED]")) << output.toStdString();
+    EXPECT_EQ(2, run({g, "--movie", "file/f.webm"}, folder, &output));
+    EXPECT_TRUE(output.contains("Writing movie .. [FAILED]")) << output.toStdString();
+    EXPECT_EQ(2, run({g, "--movie", "odd.mp4", "--size", "101x50"}, folder));
+    EXPECT_EQ(1, run({g, "--size", "99999x10", "--snapshot", "huge.png"}, folder, &output));
+    EXPECT_TRUE(output.contains("Choosing picture size .. [FAILED]")) << output.toStdString();
+    EXPECT_EQ(1, run({g, "--size", "10x", "--snapshot", "bad.png"}, folder));
+    EXPECT_TRUE(QDir(folder).entryList({"f_*", "f.*", "odd*", "huge*", "bad*"}).isEmpty());
 }
 
 TEST_F(Program, BrokenShaderEndsStartUpWithStatusOne)

@@ -84,10 +84,12 @@ void COpenGLControl::oglInitialize()
 
 void COpenGLControl::updateProjection()
 {
-    if (!hasContext())
-        return;
-    const int w = surface->pixelWidth();
-    const int h = surface->pixelHeight();
+    if (hasContext())
+        project(surface->pixelWidth(), surface->pixelHeight());
+}
+
+void COpenGLControl::project(int w, int h)
+{
     glViewport(0, 0, w, h);
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
@@ -149,7 +151,7 @@ bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, 
     OffscreenTarget target(w, h);
     if (!target.complete())
         return false;
-    paintScene();
+    paintAt(w, h);
     target.read(rgba);
     width = w;
     height = h;
@@ -162,6 +164,15 @@ void COpenGLControl::waitForStreamlines()
         return;
     streamlines.ask(*flowData, currentFrame);
     streamlines.wait();
+}
+
+void COpenGLControl::paintAt(int width, int height)
+{
+    if (!hasContext())
+        return;
+    project(width, height);
+    paintScene();
+    updateProjection();
 }
 
 void COpenGLControl::loadTransferTexture(const Transferfunction& tf)

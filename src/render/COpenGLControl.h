@@ -59,6 +59,10 @@ public:
     // Waits for the streamlines of the current frame when they are shown, so
     // that the next paint has them.
     void waitForStreamlines();
+    // Draws the current view for a picture of width x height pixels into the
+    // bound framebuffer; the window's viewport and projection come back after.
+    void paintAt(int width, int height);
+    bool hasContext() const { return surface != nullptr && contextReady; }
 
     // Steps of creation and of the data hand-over; callable on their own
     // while the context is current.
@@ -112,7 +116,7 @@ private:
     void glyphPass();
     void callSlicesBackToFront();
     void deleteSliceLists();
-    bool hasContext() const { return surface != nullptr && contextReady; }
+    void project(int width, int height);
 
     GlyphPoints glyphPoints;
     StreamlineRenderer streamlines;

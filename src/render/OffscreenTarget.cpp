@@ -2,6 +2,7 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <cstring>
 
 OffscreenTarget::OffscreenTarget(int width, int height) : width(width), height(height)
@@ -31,6 +32,24 @@ OffscreenTarget::~OffscreenTarget()
     glDeleteFramebuffers(1, &framebuffer);
     glDeleteRenderbuffers(1, &colour);
     glDeleteRenderbuffers(1, &depth);
+}
+
+void OffscreenTarget::bind() const
+{
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer);
+}
+
+void OffscreenTarget::unbind() const
+{
+    glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
+}
+
+int OffscreenTarget::largestSide()
+{
+    GLint renderbuffer = 0, viewport[2] = {0, 0};
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    return std::min({renderbuffer, viewport[0], viewport[1]});
 }
 
 void OffscreenTarget::read(std::vector<unsigned char>& rgba) const

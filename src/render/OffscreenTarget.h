@@ -13,6 +13,12 @@ public:
     OffscreenTarget& operator=(const OffscreenTarget&) = delete;
 
     bool complete() const { return ok; }
+    // Binds the framebuffer again, or the one bound before it, for drawing
+    // into the window between pictures drawn here.
+    void bind() const;
+    void unbind() const;
+    // The largest width or height the driver draws and reads back.
+    static int largestSide();
     // The colour buffer as RGBA8, top row first.
     void read(std::vector<unsigned char>& rgba) const;
 

@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char* const source = "PresetManager::save()";
-
 std::string folderOf(const std::string& path)
 {
     const std::string::size_type slash = path.rfind('/');
@@ -53,7 +51,7 @@ std::string resolveLink(const std::string& path)
     return target;
 }
 
-[[noreturn]] void fail(const std::string& what, int error)
+[[noreturn]] void fail(const char* source, const std::string& what, int error)
 {
     TOOL_THROW(source, what + ": " + std::strerror(error));
 }
@@ -101,55 +99,67 @@ void removeStaleTemporaries(const std::string& path)
 
 } // namespace
 
-void AtomicFile::write(const std::string& linkOrPath, const std::string& contents)
+AtomicFile::AtomicFile(const std::string& linkOrPath) : path(resolveLink(linkOrPath))
 {
     // A symbolic link keeps pointing at the file it names; that file is replaced.
-    const std::string path = resolveLink(linkOrPath);
     removeStaleTemporaries(path);
-    std::vector<char> tempPath(path.begin(), path.end());
+    std::vector<char> name(path.begin(), path.end());
     const std::string suffix = ".XXXXXX";
-    tempPath.insert(tempPath.end(), suffix.begin(), suffix.end());
-    tempPath.push_back('\0');
-
-    const int fd = ::mkostemp(tempPath.data(), O_CLOEXEC);
+    name.insert(name.end(), suffix.begin(), suffix.end());
+    name.push_back('\0');
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
     if (fd < 0)
-        fail("cannot create a temporary file next to \"" + path + "\"", errno);
-
-    // Every failure below removes the temporary file and keeps the old one.
-    auto abandon = [&](const std::string& what, int error) {
-        ::close(fd);
-        ::unlink(tempPath.data());
-        fail(what, error);
-    };
-
+        fail("AtomicFile::AtomicFile()", "cannot create a temporary file next to \"" + path + "\"", errno);
+    temporary = name.data();
     if (::fchmod(fd, modeFor(path)) != 0)
-        abandon("cannot set the permissions of the temporary file", errno);
+        abandon("AtomicFile::AtomicFile()", "cannot set the permissions of the temporary file", errno);
+}
 
-    const char* data = contents.data();
-    std::size_t left = contents.size();
+AtomicFile::~AtomicFile()
+{
+    if (committed)
+        return;
+    if (fd >= 0)
+        ::close(fd);
+    ::unlink(temporary.c_str());
+}
+
+void AtomicFile::abandon(const char* source, const std::string& what, int error)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+    ::unlink(temporary.c_str());
+    committed = true; // nothing left for the destructor
+    fail(source, what, error);
+}
+
+void AtomicFile::append(const char* data, std::size_t left)
+{
     while (left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            abandon("cannot write the temporary file", errno);
+            abandon("AtomicFile::append()", "cannot write the temporary file", errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
     }
+}
+
+void AtomicFile::commit()
+{
     // A full disk may only show when the data is flushed or the file closed.
     if (::fsync(fd) != 0)
-        abandon("cannot flush the temporary file", errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(tempPath.data());
-        fail("cannot close the temporary file", error);
-    }
-    if (::rename(tempPath.data(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(tempPath.data());
-        fail("cannot rename the temporary file over \"" + path + "\"", error);
-    }
+        abandon("AtomicFile::commit()", "cannot flush the temporary file", errno);
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0)
+        abandon("AtomicFile::commit()", "cannot close the temporary file", errno);
+    if (::rename(temporary.c_str(), path.c_str()) != 0)
+        abandon("AtomicFile::commit()", "cannot rename the temporary file over \"" + path + "\"", errno);
+    committed = true;
 
     // Make the rename itself durable.
     const int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY);
@@ -157,4 +167,11 @@ void AtomicFile::write(const std::string& linkOrPath, const std::string& content
         ::fsync(folder);
         ::close(folder);
     }
+}
+
+void AtomicFile::write(const std::string& path, const std::string& contents)
+{
+    AtomicFile file(path);
+    file.append(contents.data(), contents.size());
+    file.commit();
 }

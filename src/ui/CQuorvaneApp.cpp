@@ -7,8 +7,8 @@
 #include "ui/CQuorvaneDlg.h"
 #include "ui/CTransferDialog.h"
 #include "ui/CommandLine.h"
+#include "ui/CommandLineExport.h"
 #include "ui/PlayerDialog.h"
-#include "ui/Snapshot.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -90,7 +90,7 @@ int CQuorvaneApp::InitInstance()
     QString error;
     if (!CommandLine::parse(arguments(), options, error)) {
         std::cerr << error.toStdString() << '\n' << CommandLine::usage() << std::endl;
-        return 2;
+        return options.exporting.badSize ? 1 : 2;
     }
 
     CQuorvaneDlg dialog;
@@ -100,19 +100,18 @@ int CQuorvaneApp::InitInstance()
         logFailure(e);
         return 1;
     }
-    const bool asked = !options.grid.isEmpty() || !options.snapshot.isEmpty() || options.hasFrame || options.hasLayer ||
-                       options.hasShow;
-    if (!asked) {
+    if (arguments().size() < 2) {
         dialog.exec();
         return 0;
     }
     const bool done = runCommandLine(dialog, options);
-    if (options.snapshot.isEmpty()) {
+    if (options.snapshot.isEmpty() && options.exporting.movie.isEmpty()) {
         // On screen a failure was logged and the user carries on.
+        CommandLineExport::setCamera(dialog.glControl, options.exporting);
         dialog.exec();
         return 0;
     }
-    return done && writeSnapshot(dialog.glControl, options.snapshot) ? 0 : 2;
+    return done ? CommandLineExport::run(dialog, options) : 2;
 }
 
 // Loads the grid and picks the frame and layer as the user would through the

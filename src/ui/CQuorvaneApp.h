@@ -17,8 +17,10 @@ public:
     CQuorvaneApp(int& argc, char** argv);
 
     // Runs the program and returns the process exit status: 0 normally,
-    // 1 when start-up failed, 2 for a bad command line, or when a snapshot
-    // was asked for and the load, the frame, the layer or the picture failed.
+    // 1 when start-up failed or the picture size is malformed or larger than
+    // OpenGL draws, 2 for any other bad command line, or when pictures or a
+    // movie were asked for and the load, the frame, the layer or the writing
+    // failed.
     int InitInstance();
 
     // A Tool::Exception escaping an event handler cannot unwind through the

@@ -7,6 +7,7 @@
 #include "ui/CLoadingDialog.h"
 #include "ui/CTransferDialog.h"
 #include "ui/DialogUnits.h"
+#include "ui/MovieExport.h"
 #include "ui/PlayerDialog.h"
 
 #include <QAction>
@@ -85,6 +86,7 @@ void CQuorvaneDlg::createMenu()
     menu = new QMenuBar(this);
     QMenu* file = menu->addMenu("&File");
     connect(addItem(file, "32773", "&Load"), &QAction::triggered, this, &CQuorvaneDlg::OnFileLoad);
+    connect(addItem(file, "32786", "&Export Movie..."), &QAction::triggered, this, &CQuorvaneDlg::OnFileExportMovie);
     file->addSeparator();
     connect(addItem(file, "32771", "E&xit"), &QAction::triggered, this, &CQuorvaneDlg::OnFileExit);
 
@@ -181,6 +183,15 @@ bool CQuorvaneDlg::loadFile(const std::string& gridPath)
         Tool::Logger::instance().log(e.toMessage());
         return false;
     }
+}
+
+void CQuorvaneDlg::OnFileExportMovie()
+{
+    QFileDialog files(this, "Export Movie", QDir::currentPath(), "Movie (*.mp4 *.mkv *.webm)");
+    files.setAcceptMode(QFileDialog::AcceptSave);
+    files.setDefaultSuffix("mp4");
+    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty())
+        exportMovie(*this, files.selectedFiles().front());
 }
 
 // Ends the process at once: the dialog is not closed, so the data set is

@@ -30,6 +30,8 @@ public:
     // The load command after the file dialog. False when loading failed.
     bool loadFile(const std::string& gridPath);
 
+    // Asks for a movie file, then writes the whole frame range to it.
+    void OnFileExportMovie();
     void OnFileExit();
     void OnResetCamera();
     void OnShowAxes();

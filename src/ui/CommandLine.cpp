@@ -1,5 +1,9 @@
 #include "ui/CommandLine.h"
 
+#include "export/FileNamePattern.h"
+
+#include <QFile>
+
 namespace {
 bool readIndex(const QString& text, uint32_t& value)
 {
@@ -28,6 +32,27 @@ bool readToggles(const QString& text, CommandLine::Toggles& toggles)
         *flag = true;
     }
     return true;
+}
+
+// Combinations that single options cannot show wrong; returns the reason.
+QString checkTogether(const CommandLine& out)
+{
+    const ExportOptions& e = out.exporting;
+    if (e.hasFrames && out.hasFrame)
+        return "--frame and --frames cannot be given together";
+    if (!e.movie.isEmpty() && !out.snapshot.isEmpty())
+        return "--movie and --snapshot cannot be given together";
+    if (e.fit && e.hasZoom)
+        return "--fit chooses the zoom itself; leave out --zoom";
+    if (!e.hasFrames || out.snapshot.isEmpty())
+        return {};
+    FileNamePattern pattern;
+    std::string reason;
+    if (!pattern.parse(QFile::encodeName(out.snapshot).toStdString(), reason))
+        return "--snapshot: " + QString::fromStdString(reason);
+    if (!pattern.hasField() && e.last - e.first >= e.step)
+        return "--snapshot needs an integer field such as %04d for a range of frames, not \"" + out.snapshot + "\"";
+    return {};
 }
 } // namespace
 
@@ -69,6 +94,15 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
                     return false;
                 }
             }
+        } else if (arg == "--fit") {
+            out.exporting.fit = true;
+        } else if (ExportOptions::takesValue(arg)) {
+            if (i + 1 >= args.size()) {
+                error = arg + " needs a value";
+                return false;
+            }
+            if (!out.exporting.read(arg, args[++i], error))
+                return false;
         } else if (arg.startsWith("--")) {
             error = "unknown option " + arg;
             return false;
@@ -83,10 +117,13 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
             return false;
         }
     }
-    return true;
+    error = checkTogether(out);
+    return error.isEmpty();
 }
 
 const char* CommandLine::usage()
 {
-    return "usage: quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST]";
+    return "usage: quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST]\n"
+           "                [--size WxH] [--rotate X,Y] [--pan X,Y] [--zoom Z] [--scale S] [--fit]\n"
+           "                [--frames A:B[:STEP]] [--movie FILE.mp4|.mkv|.webm] [--fps N]";
 }

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "ui/ExportOptions.h"
+
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
 
 // What the program was asked to do on its command line:
-//   quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST]
+//   quorvane [GRID] [--snapshot PNG] [--frame N] [--layer L] [--show LIST] and
+//   the picture and movie options of ExportOptions.
 // With no arguments the program only opens its window.
 struct CommandLine {
     QString grid;
@@ -22,6 +25,7 @@ struct CommandLine {
     };
     bool hasShow = false;
     Toggles show;
+    ExportOptions exporting;
 
     // args[0] is the program. False, with a reason in error, for anything
     // that is not the form above.

@@ -2,8 +2,9 @@
 
 #include <QString>
 
-class COpenGLControl;
+#include <vector>
 
-// Draws the view once and writes the picture to a PNG file. False (after a
-// log line) when there is no picture or the file cannot be written.
-bool writeSnapshot(COpenGLControl& control, const QString& path);
+// Writes a picture (RGBA8, top row first) to a PNG file. The file gets its
+// name only once it is whole: a failure leaves no file, or the old one, under
+// that name. False after a log line when it cannot be written.
+bool writeSnapshot(const std::vector<unsigned char>& rgba, int width, int height, const QString& path);
