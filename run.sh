@@ -29,5 +29,7 @@ export XDG_RUNTIME_DIR
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 
 snapshot="$(pwd)/demo/vortex.png"
-xvfb-run -a -s '-screen 0 1280x1024x24' ./quorvane "$grid" --snapshot "$snapshot" >/dev/null
+# The whole data set in view, its first layer and the glyphs over it.
+xvfb-run -a -s '-screen 0 1280x1024x24' ./quorvane "$grid" --fit --rotate 25,-30 --layer 0 \
+  --show axes,layer,glyphs --size 800x600 --snapshot "$snapshot" >/dev/null
 echo "Snapshot: $snapshot"
