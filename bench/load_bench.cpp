@@ -10,6 +10,7 @@
 #include "FlowWriter.h"
 #include "diagnostics/Exception.h"
 #include "flowdata/FlowData.h"
+#include "support/NoProgress.h"
 
 #include <boost/filesystem.hpp>
 
@@ -27,12 +28,6 @@ namespace fs = boost::filesystem;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-struct NoProgress : LoadingProgress {
-    void setRange(int, int) override {}
-    void setPosition(int) override {}
-    void repaint() override {}
-};
 
 double secondsSince(Clock::time_point start)
 {

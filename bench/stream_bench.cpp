@@ -15,6 +15,7 @@
 #include "flowdata/FlowData.h"
 #include "flowdata/MemoryBudget.h"
 #include "render/COpenGLControl.h"
+#include "support/NoProgress.h"
 
 #include <boost/filesystem.hpp>
 
@@ -41,12 +42,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr uint64_t limitBytes = uint64_t(1) << 30;
-
-struct NoProgress : LoadingProgress {
-    void setRange(int, int) override {}
-    void setPosition(int) override {}
-    void repaint() override {}
-};
 
 double secondsSince(Clock::time_point start)
 {

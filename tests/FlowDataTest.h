@@ -1,13 +1,39 @@
 #pragma once
 
+#include "FlowDataFuzzEntry.h"
+#include "FlowGenerator.h"
+#include "FlowWriter.h"
 #include "diagnostics/Exception.h"
 #include "flowdata/FlowData.h"
+#include "flowdata/FrameFiles.h"
+#include "flowdata/FrameReader.h"
+#include "flowdata/FrameStore.h"
+#include "flowdata/GridHeader.h"
+#include "flowdata/HistogramBin.h"
+#include "flowdata/MemoryBudget.h"
+#include "flowdata/StreamlineTracer.h"
 #include "support/LogRecorder.h"
+#include "support/TestFiles.h"
 
-#include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <limits>
+#include <random>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 

@@ -1,17 +1,41 @@
 #pragma once
 
+#include <GL/glew.h>
+
+#include "FlowWriter.h"
+#include "diagnostics/Logger.h"
+#include "flowdata/MemoryBudget.h"
 #include "render/COpenGLControl.h"
+#include "render/GLSurface.h"
 #include "render/GridGeometry.h"
+#include "render/SliceOrder.h"
+#include "support/CountingSurface.h"
 #include "support/DataSetBuilder.h"
+#include "support/NoProgress.h"
 #include "support/Picture.h"
+#include "support/TestApplication.h"
 #include "transfer/Transferfunction.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScreen>
+#include <QThread>
+#include <QWheelEvent>
 #include <QWidget>
+#include <QWindow>
 #include <gtest/gtest.h>
 
+#include <boost/filesystem.hpp>
+
 #include <array>
+#include <cmath>
+#include <cstdlib>
 #include <deque>
+#include <functional>
+#include <iostream>
+#include <limits>
 #include <memory>
+#include <set>
 #include <vector>
 
 constexpr int viewSize = 400;

@@ -1,28 +1,4 @@
 #include "FlowDataTest.h"
-#include "FlowGenerator.h"
-#include "FlowWriter.h"
-#include "flowdata/FrameFiles.h"
-#include "flowdata/FrameReader.h"
-#include "flowdata/FrameStore.h"
-#include "flowdata/MemoryBudget.h"
-#include "support/TestFiles.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <limits>
-#include <random>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 

@@ -1,24 +1,4 @@
 #include "FlowDataTest.h"
-#include "flowdata/FrameFiles.h"
-#include "flowdata/GridHeader.h"
-#include "support/TestFiles.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <functional>
-#include <limits>
-#include <random>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 

@@ -1,23 +1,7 @@
 // The pictures the OpenGL control draws, read back from an off-screen
 // buffer: start-up, axes, vectors, layers, slices, wireframe, glyphs,
 // streamlines and the colour bar.
-#include <GL/glew.h>
-
 #include "RenderTest.h"
-#include "diagnostics/Logger.h"
-#include "render/GLSurface.h"
-
-#include <QWindow>
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <iostream>
-#include <limits>
-#include <memory>
-#include <set>
 
 namespace {
 

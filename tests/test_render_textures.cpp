@@ -1,25 +1,6 @@
 // The textures and lists the OpenGL control makes from a data set, within
 // its budgets and limits.
-#include <GL/glew.h>
-
-#include "FlowWriter.h"
 #include "RenderTest.h"
-#include "diagnostics/Logger.h"
-#include "flowdata/MemoryBudget.h"
-#include "support/NoProgress.h"
-
-#include <boost/filesystem.hpp>
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <iostream>
-#include <limits>
-#include <memory>
-#include <set>
 
 namespace {
 

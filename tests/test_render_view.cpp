@@ -1,31 +1,6 @@
 // The OpenGL control's window: size, exposure, camera, the grid box, slice
 // order and a start-up without a context.
-#include <GL/glew.h>
-
 #include "RenderTest.h"
-#include "diagnostics/Logger.h"
-#include "render/GLSurface.h"
-#include "render/SliceOrder.h"
-#include "support/CountingSurface.h"
-#include "support/TestApplication.h"
-
-#include <QApplication>
-#include <QElapsedTimer>
-#include <QScreen>
-#include <QThread>
-#include <QWheelEvent>
-#include <QWindow>
-
-#include <gtest/gtest.h>
-
-#include <array>
-#include <cmath>
-#include <cstdlib>
-#include <functional>
-#include <iostream>
-#include <limits>
-#include <memory>
-#include <set>
 
 namespace {
 

@@ -7,8 +7,13 @@
 
 Picture Picture::read(const std::string& path)
 {
+    return of(QImage(QString::fromStdString(path)));
+}
+
+Picture Picture::of(const QImage& original)
+{
     Picture picture;
-    const QImage image = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGBA8888);
+    const QImage image = original.convertToFormat(QImage::Format_RGBA8888);
     if (image.isNull())
         return picture;
     picture.width = image.width();

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class QImage;
+
 // An RGBA8 picture, top row first: read back from GL or from an image file,
 // and sampled by colour.
 struct Picture {
@@ -15,6 +17,7 @@ struct Picture {
 
     // Empty when the file cannot be read.
     static Picture read(const std::string& path);
+    static Picture of(const QImage& image);
 
     RGB at(int x, int y) const;
     std::array<int, 4> pixel(int x, int y) const;
