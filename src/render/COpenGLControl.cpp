@@ -213,6 +213,11 @@ void COpenGLControl::setFlowData(FlowData* data)
     Invalidate();
 }
 
+void COpenGLControl::stopReadingFrames()
+{
+    streamlines.reset();
+}
+
 void COpenGLControl::deleteSliceLists()
 {
     if (sliceCount > 0 && glIsList(sliceLists))

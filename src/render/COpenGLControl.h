@@ -44,6 +44,9 @@ public:
 
     // Takes a newly loaded data set: textures, grid and glyph-point lists.
     void setFlowData(FlowData* data);
+    // Stops the work that reads the data set's frames in the background; the
+    // main dialog calls it before it unloads the set.
+    void stopReadingFrames();
     void loadTransferTexture(const Transferfunction& tf);
     void resetCamera();
 

@@ -166,6 +166,7 @@ void CQuorvaneDlg::OnFileLoad()
 bool CQuorvaneDlg::loadFile(const std::string& gridPath)
 {
     if (!flowData.frames.empty()) {
+        glControl.stopReadingFrames();
         flowData.unload();
     }
     try {
