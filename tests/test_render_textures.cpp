@@ -197,10 +197,10 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
         data->positions[n] = 0.0f;
     control().setFlowData(data.get());
     EXPECT_EQ(control().sliceCount, 0);
-    ASSERT_NE(control().gridList, 0u);
     control().showAxes = false;
     control().showGlyphs = false;
     const Picture cells = render(control());
+    EXPECT_NE(control().wireframe.buffer, 0u);
     int edgePixels = 0;
     for (int y = 0; y < cells.height; ++y)
         for (int x = 0; x < cells.width; ++x)
@@ -221,6 +221,21 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     EXPECT_EQ(control().frameTextures.names().size(), 1u);
 }
 
+TEST_F(RenderTest, TheWireframeIsMadeWhenFirstShownFromNoMoreThanThePositions)
+{
+    show(Grid{5, 4, 3});
+    render(control());
+    EXPECT_FALSE(control().wireframe.made());
+    control().showWireframe = true;
+    render(control());
+    ASSERT_NE(control().wireframe.buffer, 0u);
+    GLint bytes = 0;
+    glBindBuffer(GL_ARRAY_BUFFER, control().wireframe.buffer);
+    glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &bytes);
+    glBindBuffer(GL_ARRAY_BUFFER, 0);
+    EXPECT_EQ(size_t(bytes), data->positions.size() * sizeof(float));
+}
+
 TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
 {
     Grid g{4, 4, 2};
@@ -231,7 +246,6 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     bad->frames[1].layers[0].values.resize(3);
     data = std::move(bad);
     control().setFlowData(data.get());
-    EXPECT_NE(control().gridList, 0u);
     control().currentFrame = 1;
     render(control());
     EXPECT_EQ(Tool::Logger::instance().history.back().source, "FrameTextures::vectorTexture()");
@@ -245,7 +259,6 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     auto shortGrid = g.build();
     shortGrid->positions.resize(shortGrid->positions.size() - 1);
     control().setFlowData(shortGrid.get());
-    EXPECT_EQ(control().gridList, 0u);
     EXPECT_EQ(control().glyphPointList, 0u);
     EXPECT_EQ(control().sliceCount, 0);
     bool logged = false;
@@ -255,14 +268,16 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     control().showWireframe = true;
     control().showGlyphs = true;
     render(control());
+    EXPECT_EQ(control().wireframe.buffer, 0u);
 
     // A data set without frames leaves no lists either.
     data = g.build();
     control().setFlowData(data.get());
-    ASSERT_NE(control().gridList, 0u);
+    render(control());
+    ASSERT_NE(control().wireframe.buffer, 0u);
     auto empty = std::make_unique<FlowData>();
     control().setFlowData(empty.get());
-    EXPECT_EQ(control().gridList, 0u);
+    EXPECT_EQ(control().wireframe.buffer, 0u);
     EXPECT_EQ(control().glyphPointList, 0u);
     render(control());
     data = std::move(empty);

@@ -229,7 +229,7 @@ void COpenGLControl::deleteSliceLists()
 }
 
 // The filled passes draw one list per flat slice and the curved slices' cells
-// from buffers; the wireframe draws one list of every cell.
+// from buffers.
 void COpenGLControl::buildGridList()
 {
     if (!hasContext())
@@ -237,9 +237,7 @@ void COpenGLControl::buildGridList()
     // The old lists go first: a grid that cannot be built shows nothing
     // rather than the previous data set's shape.
     deleteSliceLists();
-    if (glIsList(gridList))
-        glDeleteLists(gridList, 1);
-    gridList = 0;
+    wireframe.release();
     const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
     if (!size)
         return;
@@ -251,9 +249,9 @@ void COpenGLControl::buildGridList()
     }
     const uint32_t Z = (*size)[2];
     // Slice lists serve the filled passes, which need a texture and cells with
-    // an area. Without them the wireframe takes the cells directly: thousands
-    // of lists would only slow the hand-over, as each new list costs the
-    // driver more the more lists it already holds.
+    // an area. Without them none is made: thousands of lists would only slow
+    // the hand-over, as each new list costs the driver more the more lists it
+    // already holds.
     const bool filled = (*size)[0] >= 2 && (*size)[1] >= 2 && frameTextures.canFill();
     if (filled) {
         sliceLists = glGenLists(GLsizei(Z));
@@ -281,16 +279,6 @@ void COpenGLControl::buildGridList()
         if (!curvedCells.build(grid, curved, problem))
             Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]", problem);
     }
-
-    gridList = glGenLists(1);
-    glNewList(gridList, GL_COMPILE);
-    glColor3f(1, 1, 1);
-    for (uint32_t k = 0; k < Z; ++k) {
-        glBegin(GL_QUADS);
-        emitSliceCells(grid, k);
-        glEnd();
-    }
-    glEndList();
 }
 
 void COpenGLControl::buildGlyphPointList(int columns, int rows)
@@ -352,7 +340,12 @@ void COpenGLControl::paintScene()
         glActiveTexture(GL_TEXTURE0);
         glDisable(GL_TEXTURE_2D);
         glDisable(GL_TEXTURE_3D);
-        glCallList(gridList);
+        // After a failed load the positions are gone: only a wireframe made
+        // before can show.
+        const std::array<uint32_t, 3>* size = flowData->getSize();
+        if (!wireframe.made() && size)
+            wireframe.make(GridGeometry(flowData->positions, *size));
+        wireframe.draw();
     } else if (showLayer) {
         layerPass();
     } else {

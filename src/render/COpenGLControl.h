@@ -7,6 +7,7 @@
 #include "render/SpeedColorBar.h"
 #include "render/StreamlineRenderer.h"
 #include "render/WindowMessages.h"
+#include "render/WireframeGrid.h"
 
 #include <cstdint>
 #include <vector>
@@ -86,7 +87,8 @@ public:
     bool showAxes = true;
     unsigned int axesList = 0;
     bool showWireframe = false;
-    unsigned int gridList = 0;
+    // The cell edges, made when the wireframe is first shown.
+    WireframeGrid wireframe;
     unsigned int transferTexture = 0;
     unsigned int glyphPointList = 0;
     unsigned int glyphTexture = 0;
