@@ -92,7 +92,7 @@ struct Vertex {
 class Floor {
 public:
     Floor(COpenGLControl& control, const FlowData& data, bool curved)
-        : control(control), layerTexture(control.frameTextures.layerTexture(0, 0))
+        : control(control), layerTexture(control.textures().layerTexture(0, 0))
     {
         const GridGeometry grid(data.positions, data.size);
         auto vertex = [&](uint32_t i, uint32_t j, uint32_t k) {
@@ -140,7 +140,7 @@ public:
         glBindTexture(GL_TEXTURE_3D, layerTexture);
         glEnable(GL_TEXTURE_3D);
         glActiveTexture(GL_TEXTURE1);
-        glBindTexture(GL_TEXTURE_1D, control.transferTexture);
+        glBindTexture(GL_TEXTURE_1D, control.sceneObjects().transferTexture);
         CGShaderManager::instance().bindProgram("TransferFragment");
         glEnable(GL_BLEND);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);

@@ -72,7 +72,7 @@ protected:
     void SetUp() override
     {
         COpenGLControl& c = viewer().control;
-        ASSERT_NE(c.surface, nullptr);
+        ASSERT_NE(c.window(), nullptr);
         c.resetCamera();
         c.scale = 5.0f; // a 4 x 4 grid fits the 400 x 400 view
         c.showAxes = false;

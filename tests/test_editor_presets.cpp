@@ -98,7 +98,7 @@ TEST_F(EditorTest, LoadingAnUnknownPresetShowsTheMessage)
 TEST_F(EditorTest, ChoosingALayerAndEditingAskTheViewForARepaint)
 {
     CountingSurface surface;
-    control.surface = &surface;
+    control.setWindow(&surface);
     load(twoLayers());
     int before = surface.updates;
     selectLayer(1);
@@ -112,7 +112,7 @@ TEST_F(EditorTest, ChoosingALayerAndEditingAskTheViewForARepaint)
     before = surface.updates;
     addColor(Qt::blue);
     EXPECT_GT(surface.updates, before);
-    control.surface = nullptr;
+    control.setWindow(nullptr);
 }
 
 TEST_F(EditorTest, SavingUnderAnExistingNameKeepsOneEntry)

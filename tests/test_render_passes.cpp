@@ -25,9 +25,9 @@ TEST_F(RenderTest, StartUpLogsItsSixLinesInOrder)
     EXPECT_EQ(logged, expected);
     ASSERT_FALSE(viewer().startUp.empty());
     EXPECT_EQ(viewer().startUp.back().text, "Creating OpenGL Context .. [OK]");
-    EXPECT_EQ(control().glyphVertex.name, "GlyphVertex");
-    ASSERT_EQ(control().glyphVertex.parameters.count("modelViewProj"), 1u);
-    EXPECT_NE(control().glyphVertex.parameters.at("modelViewProj"), nullptr);
+    EXPECT_EQ(control().glyphVertexProgram().name, "GlyphVertex");
+    ASSERT_EQ(control().glyphVertexProgram().parameters.count("modelViewProj"), 1u);
+    EXPECT_NE(control().glyphVertexProgram().parameters.at("modelViewProj"), nullptr);
 }
 
 TEST_F(RenderTest, WithoutDataOnlyTheAxesAreDrawnOnBlack)
@@ -78,9 +78,9 @@ TEST_F(RenderTest, GlyphTextureIsTheArrowHeadWithFullOpacity)
         {0, 0, 0, 0, 0, 0, 0}, {0, 0, 0, 1, 0, 0, 0}, {0, 0, 1, 1, 1, 0, 0},
         {0, 1, 1, 1, 1, 1, 0}, {1, 1, 1, 1, 1, 1, 1}, {0, 0, 0, 0, 0, 0, 0},
     };
-    ASSERT_TRUE(glIsTexture(control().glyphTexture));
+    ASSERT_TRUE(glIsTexture(control().sceneObjects().glyphTexture));
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_2D, control().glyphTexture);
+    glBindTexture(GL_TEXTURE_2D, control().sceneObjects().glyphTexture);
     GLint width = 0, height = 0, filter = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
@@ -226,7 +226,7 @@ TEST_F(RenderTest, TranslucentSlicesCompositeFromEitherSide)
 
 TEST_F(RenderTest, TranslucentLayersAndGlyphsLeaveThePictureOpaque)
 {
-    const auto* window = dynamic_cast<const QWindow*>(control().surface);
+    const auto* window = dynamic_cast<const QWindow*>(control().window());
     ASSERT_NE(window, nullptr);
     EXPECT_LE(window->requestedFormat().alphaBufferSize(), 0);
     Grid g{4, 4, 2};

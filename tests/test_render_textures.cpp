@@ -11,12 +11,12 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     first.layers = 1;
     show(first);
     drawEveryFrameAndLayer(first);
-    const std::vector<unsigned> made = control().frameTextures.names();
+    const std::vector<unsigned> made = control().textures().names();
     std::set<unsigned> old(made.begin(), made.end());
     ASSERT_EQ(old.size(), 2u + 1u * 2u);
 
     control().loadTransferTexture(Transferfunction());
-    const unsigned transferName = control().transferTexture;
+    const unsigned transferName = control().sceneObjects().transferTexture;
     control().currentFrame = 1;
     control().currentLayer = 0;
     Grid second{5, 4, 3};
@@ -26,9 +26,9 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     show(second);
     EXPECT_EQ(control().currentFrame, 0u);
     // Textures are made as frames are drawn.
-    EXPECT_TRUE(control().frameTextures.names().empty());
+    EXPECT_TRUE(control().textures().names().empty());
     drawEveryFrameAndLayer(second);
-    const std::vector<unsigned> remade = control().frameTextures.names();
+    const std::vector<unsigned> remade = control().textures().names();
     std::set<unsigned> now(remade.begin(), remade.end());
     EXPECT_EQ(now.size(), 3u + 2u * 3u);
     for (unsigned name : now)
@@ -39,12 +39,12 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
         }
     }
     // The transfer and glyph textures stay.
-    EXPECT_EQ(control().transferTexture, transferName);
+    EXPECT_EQ(control().sceneObjects().transferTexture, transferName);
     EXPECT_TRUE(glIsTexture(transferName));
-    EXPECT_TRUE(glIsTexture(control().glyphTexture));
+    EXPECT_TRUE(glIsTexture(control().sceneObjects().glyphTexture));
     // The new textures have the new shape.
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, control().frameTextures.layerTexture(1, 2));
+    glBindTexture(GL_TEXTURE_3D, control().textures().layerTexture(1, 2));
     GLint w = 0, h = 0, d = 0;
     glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &w);
     glGetTexLevelParameteriv(GL_TEXTURE_3D, 0, GL_TEXTURE_HEIGHT, &h);
@@ -68,7 +68,7 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     control().currentFrame = 0;
     expectColour(render(control()), centre, centre, {{255, 0, 0}});
     const auto names = [&] {
-        const std::vector<unsigned> all = control().frameTextures.names();
+        const std::vector<unsigned> all = control().textures().names();
         return std::set<unsigned>(all.begin(), all.end());
     };
     const std::set<unsigned> vectors = names();
@@ -79,7 +79,7 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     for (size_t n = 2; n < texels.size(); n += 3)
         texels[n] = 1.0f;
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, control().frameTextures.vectorTexture(1));
+    glBindTexture(GL_TEXTURE_3D, control().textures().vectorTexture(1));
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RGB, GL_FLOAT, texels.data());
     control().currentFrame = 1;
     expectColour(render(control()), centre, centre, {{0, 0, 255}});
@@ -97,7 +97,7 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     const std::set<unsigned> layers = names();
     const std::vector<float> ones(4 * 4, 1.0f);
     glActiveTexture(GL_TEXTURE0);
-    glBindTexture(GL_TEXTURE_3D, control().frameTextures.layerTexture(1, 1));
+    glBindTexture(GL_TEXTURE_3D, control().textures().layerTexture(1, 1));
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RED, GL_FLOAT, ones.data());
     control().currentLayer = 1;
     expectColour(render(control()), centre, centre, {{0, 255, 0}});
@@ -148,7 +148,7 @@ TEST_F(RenderTest, FramesBeyondTheBudgetsShowAsWithRoomForAllAndACutFrameKeepsTh
     for (uint32_t f : {3, 0, 2, 1, 3}) {
         control().currentFrame = f;
         EXPECT_EQ(render(control()).rgba, expected[f].rgba) << "frame " << f;
-        EXPECT_LE(control().frameTextures.names().size(), 2u);
+        EXPECT_LE(control().textures().names().size(), 2u);
     }
 
     fs::resize_file(folder / "v_002.dat", 8);
@@ -181,7 +181,7 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     control().showLayer = true;
     control().showGlyphs = true;
     render(control());
-    EXPECT_TRUE(control().frameTextures.names().empty());
+    EXPECT_TRUE(control().textures().names().empty());
     control().showWireframe = true;
     render(control());
     // The axes are still drawn.
@@ -196,11 +196,11 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     for (size_t n = 2; n < data->positions.size(); n += 3)
         data->positions[n] = 0.0f;
     control().setFlowData(data.get());
-    EXPECT_EQ(control().sliceCount, 0);
+    EXPECT_EQ(control().sceneObjects().sliceCount, 0);
     control().showAxes = false;
     control().showGlyphs = false;
     const Picture cells = render(control());
-    EXPECT_NE(control().wireframe.buffer, 0u);
+    EXPECT_NE(control().wireframeGrid().buffer, 0u);
     int edgePixels = 0;
     for (int y = 0; y < cells.height; ++y)
         for (int x = 0; x < cells.width; ++x)
@@ -218,19 +218,19 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     control().currentLayer = 255;
     control().currentFrame = 256;
     render(control());
-    EXPECT_EQ(control().frameTextures.names().size(), 1u);
+    EXPECT_EQ(control().textures().names().size(), 1u);
 }
 
 TEST_F(RenderTest, TheWireframeIsMadeWhenFirstShownFromNoMoreThanThePositions)
 {
     show(Grid{5, 4, 3});
     render(control());
-    EXPECT_FALSE(control().wireframe.made());
+    EXPECT_FALSE(control().wireframeGrid().made());
     control().showWireframe = true;
     render(control());
-    ASSERT_NE(control().wireframe.buffer, 0u);
+    ASSERT_NE(control().wireframeGrid().buffer, 0u);
     GLint bytes = 0;
-    glBindBuffer(GL_ARRAY_BUFFER, control().wireframe.buffer);
+    glBindBuffer(GL_ARRAY_BUFFER, control().wireframeGrid().buffer);
     glGetBufferParameteriv(GL_ARRAY_BUFFER, GL_BUFFER_SIZE, &bytes);
     glBindBuffer(GL_ARRAY_BUFFER, 0);
     EXPECT_EQ(size_t(bytes), data->positions.size() * sizeof(float));
@@ -252,15 +252,15 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     control().showLayer = true;
     render(control());
     EXPECT_EQ(Tool::Logger::instance().history.back().source, "FrameTextures::layerTexture()");
-    EXPECT_TRUE(control().frameTextures.names().empty());
+    EXPECT_TRUE(control().textures().names().empty());
     control().showLayer = false;
 
     // Too few node positions: no lists, rather than those of the last set.
     auto shortGrid = g.build();
     shortGrid->positions.resize(shortGrid->positions.size() - 1);
     control().setFlowData(shortGrid.get());
-    EXPECT_EQ(control().glyphPointList, 0u);
-    EXPECT_EQ(control().sliceCount, 0);
+    EXPECT_EQ(control().sceneObjects().glyphPointList, 0u);
+    EXPECT_EQ(control().sceneObjects().sliceCount, 0);
     bool logged = false;
     for (const Tool::Message& m : Tool::Logger::instance().history)
         logged |= m.source == "COpenGLControl::buildGridList()" && m.text == "Building grid list .. [FAILED]";
@@ -268,17 +268,17 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     control().showWireframe = true;
     control().showGlyphs = true;
     render(control());
-    EXPECT_EQ(control().wireframe.buffer, 0u);
+    EXPECT_EQ(control().wireframeGrid().buffer, 0u);
 
     // A data set without frames leaves no lists either.
     data = g.build();
     control().setFlowData(data.get());
     render(control());
-    ASSERT_NE(control().wireframe.buffer, 0u);
+    ASSERT_NE(control().wireframeGrid().buffer, 0u);
     auto empty = std::make_unique<FlowData>();
     control().setFlowData(empty.get());
-    EXPECT_EQ(control().wireframe.buffer, 0u);
-    EXPECT_EQ(control().glyphPointList, 0u);
+    EXPECT_EQ(control().wireframeGrid().buffer, 0u);
+    EXPECT_EQ(control().sceneObjects().glyphPointList, 0u);
     render(control());
     data = std::move(empty);
 }

@@ -29,7 +29,7 @@ TEST_F(RenderTest, AnExposedWindowShowsThePaint)
 {
     QWidget& parent = viewer().parent;
     parent.show();
-    QWindow* window = dynamic_cast<QWindow*>(control().surface);
+    QWindow* window = dynamic_cast<QWindow*>(control().window());
     ASSERT_NE(window, nullptr);
     auto spin = [](int milliseconds, const std::function<bool()>& done) {
         QElapsedTimer timer;
@@ -60,7 +60,7 @@ TEST_F(RenderTest, AnExposedWindowShowsThePaint)
 
 TEST_F(RenderTest, AWheelTiltToTheRightZoomsIn)
 {
-    auto* window = dynamic_cast<QWindow*>(control().surface);
+    auto* window = dynamic_cast<QWindow*>(control().window());
     ASSERT_NE(window, nullptr);
     const QPointF inside(10, 10);
     // Qt reports a tilt to the right as a negative horizontal angle.
@@ -83,7 +83,7 @@ TEST_F(RenderTest, GlyphPointsAreTwentyTwoByFourOnTheBottomFace)
     glLoadIdentity();
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
-    glCallList(control().glyphPointList);
+    glCallList(control().sceneObjects().glyphPointList);
     const GLint used = glRenderMode(GL_RENDER);
     glMatrixMode(GL_PROJECTION);
     glPopMatrix();
@@ -136,7 +136,7 @@ TEST(ControlCamera, ALeftButtonDragAsksForARepaint)
 {
     COpenGLControl c;
     CountingSurface surface;
-    c.surface = &surface;
+    c.setWindow(&surface);
     c.OnMouseMove(0, 10, 10);
     EXPECT_EQ(surface.updates, 0);
     c.OnMouseMove(MK_LBUTTON, 20, 10);
@@ -198,15 +198,16 @@ TEST(ControlSize, EveryCallIsLoggedAndOnlyTheFirstRealSizeIsIgnored)
     Tool::Logger& logger = Tool::Logger::instance();
     logger.enabled = true;
     COpenGLControl c;
+    CountingSurface surface;
+    c.setWindow(&surface);
     const size_t before = logger.history.size();
     c.OnSize(SIZE_RESTORED, 0, 480);
     c.OnSize(SIZE_RESTORED, 640, -1);
     c.OnSize(SIZE_MINIMIZED, 640, 480);
-    EXPECT_TRUE(c.firstSize) << "zero sizes and minimising do not count";
     c.OnSize(SIZE_RESTORED, 640, 480);
-    EXPECT_FALSE(c.firstSize);
+    EXPECT_EQ(surface.moves, 0) << "zero sizes and minimising do not count";
     c.OnSize(SIZE_MAXIMIZED, 1024, 768);
-    EXPECT_FALSE(c.firstSize);
+    EXPECT_EQ(surface.moves, 1);
     const std::vector<std::string> details = {"New Size: (0,0,0,480)", "New Size: (0,0,640,-1)",
                                               "New Size: (0,0,640,480)", "New Size: (0,0,640,480)",
                                               "New Size: (0,0,1024,768)"};

@@ -180,7 +180,7 @@ TEST_F(Ui, LoadHandsTheDataSetToEveryView)
     const size_t before = Tool::Logger::instance().history.size();
     ASSERT_TRUE(dialog->loadFile(grid));
     ASSERT_EQ(4u, dialog->flowData.frames.size());
-    EXPECT_EQ(&dialog->flowData, dialog->glControl.flowData);
+    EXPECT_EQ(&dialog->flowData, dialog->glControl.data());
     EXPECT_EQ(&dialog->flowData, dialog->transferDialog->flowData);
     EXPECT_EQ(&dialog->flowData, player->flowData);
     EXPECT_EQ("Frame: 1/4", frameLabel(player)->text());

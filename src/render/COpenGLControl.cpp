@@ -4,6 +4,7 @@
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/MemoryBudget.h"
+#include "render/GLErrorCheck.h"
 #include "render/GLSurface.h"
 #include "render/GlyphPoints.h"
 #include "render/GridGeometry.h"
@@ -132,6 +133,11 @@ void COpenGLControl::createGlyphTexture()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 7, 6, 0, GL_LUMINANCE, GL_FLOAT, sprite);
+}
+
+COpenGLControl::SceneObjects COpenGLControl::sceneObjects() const
+{
+    return {axesList, glyphPointList, glyphTexture, transferTexture, sliceCount};
 }
 
 void COpenGLControl::Invalidate()
@@ -319,16 +325,31 @@ void COpenGLControl::OnPaint()
     surface->swapBuffers();
 }
 
+// State a paint leaves behind on purpose. No pass relies on it: each one's
+// setUp step sets what the pass needs.
+// - Texture unit 0 active. After glyphs, the sprite stays bound and enabled
+//   on unit 0's 2-D target, with point-sprite coordinate replacement on;
+//   after a layer, the transfer texture stays bound to unit 1's 1-D target.
+//   No other target is enabled.
+// - Blending, once the layer or glyph pass enabled it, stays enabled with
+//   (source alpha, one minus source alpha) on colour and destination alpha
+//   kept. The axes, the wireframe, the vector pass and the streamlines draw
+//   with opacity 1, on which it has no effect.
+// - Polygon mode line after a wireframe without glyphs, fill otherwise.
+// - No program bound; depth test and depth writes on; model-view matrix mode.
+// Outside a paint, loadTransferTexture leaves unit 1 active, and the data
+// hand-over leaves data textures bound on the active unit.
 void COpenGLControl::paintScene()
 {
+    GLErrorCheck::after("calls before the paint");
+    // glClear obeys the depth mask.
+    glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     applyCamera();
     if (showAxes) {
-        // Unit 0 is where the glyph sprite stays enabled; loading a transfer
-        // texture leaves unit 1 active.
-        glActiveTexture(GL_TEXTURE0);
-        glDisable(GL_TEXTURE_2D);
+        setUpAxesPass();
         glCallList(axesList);
+        GLErrorCheck::after("axes pass");
     }
     // Only the presence of a data set is tested: after a failed load it is
     // empty, and the textures and lists made for the previous one are shown.
@@ -336,29 +357,146 @@ void COpenGLControl::paintScene()
         return;
     glScalef(scale, scale, scale);
     if (showWireframe) {
-        glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
-        glActiveTexture(GL_TEXTURE0);
-        glDisable(GL_TEXTURE_2D);
-        glDisable(GL_TEXTURE_3D);
+        setUpWireframePass();
         // After a failed load the positions are gone: only a wireframe made
         // before can show.
         const std::array<uint32_t, 3>* size = flowData->getSize();
         if (!wireframe.made() && size)
             wireframe.make(GridGeometry(flowData->positions, *size));
         wireframe.draw();
+        GLErrorCheck::after("wireframe pass");
     } else if (showLayer) {
         layerPass();
+        GLErrorCheck::after("layer pass");
     } else {
         vectorPass();
+        GLErrorCheck::after("vector pass");
     }
     if (showStreamlines) {
         streamlines.ask(*flowData, currentFrame);
+        setUpStreamlinePass();
         streamlines.draw();
+        GLErrorCheck::after("streamline pass");
     }
-    if (showGlyphs)
+    if (showGlyphs) {
         glyphPass();
-    if (showGlyphs || showStreamlines)
+        GLErrorCheck::after("glyph pass");
+    }
+    if (showGlyphs || showStreamlines) {
+        // The bar sets its own projection, depth test, blending and targets.
+        useFixedFunction();
+        useTextures(0, 0, false);
         colourBar.draw(*surface);
+        GLErrorCheck::after("colour bar pass");
+    }
+}
+
+// Fixed-function drawing: neither stage runs a program.
+void COpenGLControl::useFixedFunction()
+{
+    for (CGprofile profile : {glyphVertex.profile, glyphFragment.profile}) {
+        cgGLUnbindProgram(profile);
+        cgGLDisableProfile(profile);
+    }
+}
+
+// Texture units: unit 0 carries the pass's data or sprite texture, enabled
+// for fixed-function drawing when target is not 0; unit 1 carries the
+// transfer texture on its 1-D target, for the layer program only, never
+// enabled. Every other target of both units is disabled; unit 0 is left
+// active.
+void COpenGLControl::useTextures(unsigned int target, unsigned int texture, bool transfer)
+{
+    glActiveTexture(GL_TEXTURE1);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_3D);
+    if (transfer)
+        glBindTexture(GL_TEXTURE_1D, transferTexture);
+    glActiveTexture(GL_TEXTURE0);
+    glDisable(GL_TEXTURE_1D);
+    glDisable(GL_TEXTURE_2D);
+    glDisable(GL_TEXTURE_3D);
+    if (target != 0) {
+        glBindTexture(target, texture);
+        glEnable(target);
+    }
+}
+
+// Lines in their own colours. Polygon mode and blending do not touch them.
+void COpenGLControl::setUpAxesPass()
+{
+    useFixedFunction();
+    useTextures(0, 0, false);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
+// The grid list's quads as white lines.
+void COpenGLControl::setUpWireframePass()
+{
+    useFixedFunction();
+    useTextures(0, 0, false);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_LINE);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
+// The frame's vectors as colours: the texture modulates the slices' white.
+void COpenGLControl::setUpVectorPass(unsigned int texture)
+{
+    useFixedFunction();
+    useTextures(GL_TEXTURE_3D, texture, false);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
+// The layer through the transfer program, blended far to near.
+void COpenGLControl::setUpLayerPass(unsigned int texture)
+{
+    useFixedFunction();
+    useTextures(GL_TEXTURE_3D, texture, true);
+    CGShaderManager::instance().bindProgram(transferFragment.name);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_BLEND);
+    // Destination alpha stays 1: the picture, read back, is opaque.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+    glEnable(GL_DEPTH_TEST);
+    // Translucent cells, drawn far to near, must not hide what comes after.
+    glDepthMask(GL_FALSE);
+}
+
+// Depth-tested lines in their own colours.
+void COpenGLControl::setUpStreamlinePass()
+{
+    useFixedFunction();
+    useTextures(0, 0, false);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+}
+
+// Point sprites of the arrow head through the glyph programs, blended over
+// a fresh depth buffer: glyphs lie over everything drawn so far.
+void COpenGLControl::setUpGlyphPass()
+{
+    glDepthMask(GL_TRUE);
+    glClear(GL_DEPTH_BUFFER_BIT);
+    useTextures(GL_TEXTURE_2D, glyphTexture, false);
+    glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f);
+    glPointSize(13.0f);
+    glEnable(GL_POINT_SPRITE);
+    glDisable(GL_VERTEX_PROGRAM_POINT_SIZE);
+    glEnable(GL_BLEND);
+    // Destination alpha stays 1: the picture, read back, is opaque.
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+    glEnable(GL_DEPTH_TEST);
+    glDepthMask(GL_TRUE);
+    CGShaderManager& shaders = CGShaderManager::instance();
+    shaders.bindProgram(glyphVertex.name);
+    shaders.bindProgram(glyphFragment.name);
 }
 
 void COpenGLControl::callSlicesBackToFront()
@@ -375,63 +513,36 @@ void COpenGLControl::callSlicesBackToFront()
 
 void COpenGLControl::vectorPass()
 {
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glActiveTexture(GL_TEXTURE0);
     // No texture (the data set did not fit): no fill rather than a wrong one.
     const unsigned int texture = frameTextures.vectorTexture(currentFrame);
     if (texture == 0)
         return;
-    glBindTexture(GL_TEXTURE_3D, texture);
-    glEnable(GL_TEXTURE_3D);
+    setUpVectorPass(texture);
     callSlicesBackToFront();
     glDisable(GL_TEXTURE_3D);
 }
 
 void COpenGLControl::layerPass()
 {
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    glActiveTexture(GL_TEXTURE0);
     const unsigned int texture = frameTextures.layerTexture(currentLayer, currentFrame);
     if (texture == 0)
         return;
-    glBindTexture(GL_TEXTURE_3D, texture);
-    glEnable(GL_TEXTURE_3D);
-    glActiveTexture(GL_TEXTURE1);
-    glBindTexture(GL_TEXTURE_1D, transferTexture);
-    CGShaderManager& shaders = CGShaderManager::instance();
-    shaders.bindProgram(transferFragment.name);
-    glEnable(GL_BLEND);
-    // Destination alpha stays 1: the picture, read back, is opaque.
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
-    // Translucent cells, drawn far to near, must not hide what comes after.
-    glDepthMask(GL_FALSE);
+    setUpLayerPass(texture);
     callSlicesBackToFront();
+    CGShaderManager::instance().unbindProgram(transferFragment.name);
     glDepthMask(GL_TRUE);
-    shaders.unbindProgram(transferFragment.name);
-    glActiveTexture(GL_TEXTURE0);
     glDisable(GL_TEXTURE_3D);
 }
 
 void COpenGLControl::glyphPass()
 {
     glyphPoints.follow(glyphPointList, *flowData, currentFrame);
-    glClear(GL_DEPTH_BUFFER_BIT); // glyphs lie over everything drawn so far
-    glActiveTexture(GL_TEXTURE0);
-    glEnable(GL_TEXTURE_2D);
-    glBindTexture(GL_TEXTURE_2D, glyphTexture);
-    glTexEnvf(GL_POINT_SPRITE, GL_COORD_REPLACE, 1.0f);
-    glPointSize(13.0f);
-    glEnable(GL_POINT_SPRITE);
-    glEnable(GL_BLEND);
-    // Destination alpha stays 1: the picture, read back, is opaque.
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
-    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
-    CGShaderManager& shaders = CGShaderManager::instance();
-    shaders.bindProgram(glyphVertex.name);
-    shaders.bindProgram(glyphFragment.name);
+    setUpGlyphPass();
     cgGLSetStateMatrixParameter(glyphVertex.parameters["modelViewProj"], CG_GL_MODELVIEW_PROJECTION_MATRIX,
                                 CG_GL_MATRIX_IDENTITY);
-    glCallList(glyphPointList);
+    if (glyphPointList != 0)
+        glCallList(glyphPointList);
+    CGShaderManager& shaders = CGShaderManager::instance();
     shaders.unbindProgram(glyphVertex.name);
     shaders.unbindProgram(glyphFragment.name);
     glDisable(GL_POINT_SPRITE);

@@ -9,6 +9,7 @@
 #include "render/WindowMessages.h"
 #include "render/WireframeGrid.h"
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -68,35 +69,77 @@ public:
     void paintAt(int width, int height);
     bool hasContext() const { return surface != nullptr && contextReady; }
 
-    // Steps of creation and of the data hand-over; callable on their own
-    // while the context is current.
+    // The window and its rendering context; not owned. oglCreate makes one;
+    // a window made elsewhere (a test's) can be given instead.
+    GLSurface* window() const { return surface; }
+    void setWindow(GLSurface* window) { surface = window; }
+    // The data set drawn, as last given to setFlowData; not owned.
+    const FlowData* data() const { return flowData; }
+
+    // The GL objects made for the scene, for checks from outside; 0 is none.
+    struct SceneObjects {
+        unsigned int axesList, glyphPointList, glyphTexture, transferTexture;
+        int sliceCount;
+    };
+    SceneObjects sceneObjects() const;
+    // The data textures, made when first asked for; for checks and for
+    // benchmarks that draw with them.
+    FrameTextures& textures() { return frameTextures; }
+    const WireframeGrid& wireframeGrid() const { return wireframe; }
+    // The control's copy of the glyph vertex program's record.
+    const ShaderProgram& glyphVertexProgram() const { return glyphVertex; }
+
+    // The camera, moved by the mouse handlers and resetCamera.
+    float zoom = 1.0f;
+    float scale = 10.0f;
+    float lastMouseX = 0.0f, lastMouseY = 0.0f;
+    float panX = 0.0f, panY = 0.0f, panZ = -10.0f;
+    float rotX = 0.0f, rotY = 0.0f; // degrees
+
+    // Drawing flags and indices, set by the dialogs, which then Invalidate().
+    bool showAxes = true;
+    bool showWireframe = false;
+    bool showLayer = false;
+    bool showGlyphs = false;
+    bool showStreamlines = false;
+    uint32_t currentFrame = 0;
+    uint32_t currentLayer = 0;
+
+private:
+    // Steps of creation and of the data hand-over; they need the context.
     void oglInitialize();
     void updateProjection();
     void buildAxesList();
     void createGlyphTexture();
     void buildGridList();
     void buildGlyphPointList(int columns, int rows);
+    void deleteSliceLists();
     void applyCamera();
 
-    GLSurface* surface = nullptr; // the window and its rendering context; not owned
-    float zoom = 1.0f;
-    float scale = 10.0f;
-    float lastMouseX = 0.0f, lastMouseY = 0.0f;
-    float panX = 0.0f, panY = 0.0f, panZ = -10.0f;
-    float rotX = 0.0f, rotY = 0.0f; // degrees
-    bool showAxes = true;
+    void paintScene();
+    // Each pass runs after its setUp step, which sets every piece of GL state
+    // the pass depends on.
+    void setUpAxesPass();
+    void setUpWireframePass();
+    void setUpVectorPass(unsigned int texture);
+    void setUpLayerPass(unsigned int texture);
+    void setUpStreamlinePass();
+    void setUpGlyphPass();
+    void useTextures(unsigned int target, unsigned int texture, bool transfer);
+    void useFixedFunction();
+    void vectorPass();
+    void layerPass();
+    void glyphPass();
+    void callSlicesBackToFront();
+    void project(int width, int height);
+
+    GLSurface* surface = nullptr;
     unsigned int axesList = 0;
-    bool showWireframe = false;
     // The cell edges, made when the wireframe is first shown.
     WireframeGrid wireframe;
     unsigned int transferTexture = 0;
     unsigned int glyphPointList = 0;
     unsigned int glyphTexture = 0;
-    uint32_t currentFrame = 0;
-    bool showLayer = false;
-    bool showGlyphs = false;
-    bool showStreamlines = false;
-    uint32_t currentLayer = 0;
     // The 3-D data textures, per frame and made when first drawn:
     // frameTextures.vectorTexture(frame), frameTextures.layerTexture(layer, frame).
     FrameTextures frameTextures;
@@ -113,15 +156,6 @@ public:
     int sliceCount = 0;
     std::vector<std::array<float, 3>> sliceCentre; // mean normalised position of each slice
     CurvedSliceCells curvedCells;
-
-private:
-    void paintScene();
-    void vectorPass();
-    void layerPass();
-    void glyphPass();
-    void callSlicesBackToFront();
-    void deleteSliceLists();
-    void project(int width, int height);
 
     GlyphPoints glyphPoints;
     StreamlineRenderer streamlines;

@@ -43,7 +43,7 @@ bool dataBox(const FlowData& data, std::array<double, 3>& low, std::array<double
 float fitZoom(const COpenGLControl& control, float aspect, float margin)
 {
     std::array<double, 3> low, high;
-    if (!control.flowData || !dataBox(*control.flowData, low, high) || !(aspect > 0) || control.panZ >= 0)
+    if (!control.data() || !dataBox(*control.data(), low, high) || !(aspect > 0) || control.panZ >= 0)
         return 0;
     // Half the picture's height and width at unit distance, less the margin.
     const double tanY = std::tan(fieldOfView / 2 * pi / 180) * (1 - margin);

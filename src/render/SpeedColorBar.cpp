@@ -62,14 +62,10 @@ void SpeedColorBar::drawLabel(const Label& label, int right, int middle)
     glEnd();
 }
 
-void SpeedColorBar::draw(const GLSurface& surface)
+// Pixels of the viewport, drawn over everything, no texture but the labels,
+// and blended for their backing; keeps what it changes for restore().
+void SpeedColorBar::setUp(int width, int height)
 {
-    GLint viewport[4];
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    const int width = viewport[2], height = viewport[3];
-    const int length = std::min(longestBar, height / 3);
-    if (length < 2 || width < 2 * margin + barWidth)
-        return;
     glPushAttrib(GL_ENABLE_BIT | GL_CURRENT_BIT | GL_TEXTURE_BIT | GL_COLOR_BUFFER_BIT | GL_POLYGON_BIT);
     glMatrixMode(GL_PROJECTION);
     glPushMatrix();
@@ -83,6 +79,29 @@ void SpeedColorBar::draw(const GLSurface& surface)
     glActiveTexture(GL_TEXTURE0);
     glDisable(GL_TEXTURE_3D);
     glDisable(GL_TEXTURE_2D);
+    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
+    glEnable(GL_BLEND);
+    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE); // the picture stays opaque
+}
+
+void SpeedColorBar::restore()
+{
+    glMatrixMode(GL_PROJECTION);
+    glPopMatrix();
+    glMatrixMode(GL_MODELVIEW);
+    glPopMatrix();
+    glPopAttrib();
+}
+
+void SpeedColorBar::draw(const GLSurface& surface)
+{
+    GLint viewport[4];
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    const int width = viewport[2], height = viewport[3];
+    const int length = std::min(longestBar, height / 3);
+    if (length < 2 || width < 2 * margin + barWidth)
+        return;
+    setUp(width, height);
 
     const int right = width - margin, left = right - barWidth, bottom = margin, top = bottom + length;
     glBegin(GL_QUAD_STRIP);
@@ -97,15 +116,7 @@ void SpeedColorBar::draw(const GLSurface& surface)
 
     prepare(surface, low, slowest);
     prepare(surface, high, fastest);
-    glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
-    glEnable(GL_BLEND);
-    glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE); // the picture stays opaque
     drawLabel(low, left - 6, bottom);
     drawLabel(high, left - 6, top);
-
-    glMatrixMode(GL_PROJECTION);
-    glPopMatrix();
-    glMatrixMode(GL_MODELVIEW);
-    glPopMatrix();
-    glPopAttrib();
+    restore();
 }

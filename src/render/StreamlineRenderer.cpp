@@ -62,9 +62,6 @@ void StreamlineRenderer::draw()
         upload(result);
     if (first.empty())
         return;
-    glActiveTexture(GL_TEXTURE0);
-    glDisable(GL_TEXTURE_2D);
-    glDisable(GL_TEXTURE_3D);
     // A hair nearer than they are, so that lines lying in a slice's plane
     // are not lost to it.
     glDepthRange(0.0, 0.99999);

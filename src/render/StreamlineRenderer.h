@@ -27,7 +27,8 @@ public:
     // Lets the worker finish what was asked.
     void wait() { worker.wait(); }
     // Takes finished lines into the vertex buffer and draws the current ones,
-    // in the model-view in force. Needs the context current.
+    // in the model-view in force. Needs the context current, fixed-function
+    // drawing with no texture enabled and the depth test on.
     void draw();
 
 private:

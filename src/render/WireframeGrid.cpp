@@ -79,8 +79,12 @@ void WireframeGrid::draw() const
         glVertexPointer(3, GL_FLOAT, 0, nullptr);
         glMultiDrawArrays(GL_LINE_STRIP, rowStarts.data(), counts.data(), GLsizei(rowStarts.size()));
     }
-    // A stride beyond a GLsizei cannot be given: such a grid shows its rows only.
-    if (!columnStarts.empty() && uint64_t(size[0]) * 12 <= uint64_t(std::numeric_limits<GLsizei>::max())) {
+    // A stride beyond what GL takes cannot be given: such a grid shows its
+    // rows only. Before 4.4 only GLsizei bounds it.
+    GLint largestStride = std::numeric_limits<GLsizei>::max();
+    if (GLEW_VERSION_4_4)
+        glGetIntegerv(GL_MAX_VERTEX_ATTRIB_STRIDE, &largestStride);
+    if (!columnStarts.empty() && uint64_t(size[0]) * 12 <= uint64_t(largestStride)) {
         // Column i: every X-th node from node i, so element j + Y k is node (i, j, k).
         const std::vector<GLsizei> counts(columnStarts.size(), GLsizei(size[1]));
         for (uint32_t i = 0; i < size[0]; ++i) {

@@ -33,7 +33,7 @@ void CommandLineExport::setCamera(COpenGLControl& view, const ExportOptions& opt
         view.scale = options.scale;
     if (options.fit) {
         if (!(aspect > 0))
-            aspect = float(view.surface->pixelWidth()) / float(std::max(1, view.surface->pixelHeight()));
+            aspect = float(view.window()->pixelWidth()) / float(std::max(1, view.window()->pixelHeight()));
         const float zoom = fitZoom(view, aspect, fitMargin);
         if (zoom > 0)
             view.zoom = zoom;
@@ -46,8 +46,8 @@ int CommandLineExport::run(CQuorvaneDlg& dialog, const CommandLine& options)
     const ExportOptions& e = options.exporting;
     COpenGLControl& view = dialog.glControl;
     ExportJob job;
-    job.width = e.width ? e.width : view.surface->pixelWidth();
-    job.height = e.height ? e.height : view.surface->pixelHeight();
+    job.width = e.width ? e.width : view.window()->pixelWidth();
+    job.height = e.height ? e.height : view.window()->pixelHeight();
     if (!e.movie.isEmpty() && !e.width) {
         // 4:2:0 chroma needs an even size; the window's may be odd.
         job.width &= ~1;

@@ -10,7 +10,7 @@
 bool exportMovie(CQuorvaneDlg& dialog, const QString& path)
 {
     const size_t frames = dialog.flowData.frames.size();
-    const GLSurface* window = dialog.glControl.surface;
+    const GLSurface* window = dialog.glControl.window();
     if (frames == 0 || !window) {
         Tool::log("CQuorvaneDlg::OnFileExportMovie()", "Writing movie .. [FAILED]", "No data set is loaded");
         return false;

@@ -189,7 +189,7 @@ void PlayerDialog::keyPressEvent(QKeyEvent* event)
 // The view takes an index only while it lies within its own data set.
 void PlayerDialog::setFrame(uint32_t index)
 {
-    if (!glControl->flowData || index < glControl->flowData->frames.size()) {
+    if (!glControl->data() || index < glControl->data()->frames.size()) {
         glControl->currentFrame = index;
     }
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 // A window for the control that has no context and only counts the paints
-// asked of it.
+// and moves asked of it.
 class CountingSurface : public GLSurface {
 public:
     bool createContext(std::string&) override { return false; }
@@ -20,7 +20,8 @@ public:
         width = height = 0;
         return {};
     }
-    void moveWindow(int, int, int, int) override {}
+    void moveWindow(int, int, int, int) override { ++moves; }
 
     int updates = 0;
+    int moves = 0;
 };
