@@ -46,22 +46,27 @@ std::unique_ptr<FlowData> makeData(int frames)
     data->size = {{X, Y, Z}};
     data->frameCount = frames;
     data->timestep = 0.04f;
-    for (uint32_t k = 0; k < Z; ++k)
-        for (uint32_t j = 0; j < Y; ++j)
-            for (uint32_t i = 0; i < X; ++i)
+    for (uint32_t k = 0; k < Z; ++k) {
+        for (uint32_t j = 0; j < Y; ++j) {
+            for (uint32_t i = 0; i < X; ++i) {
                 data->positions.insert(data->positions.end(), {float(i), float(j), 2.0f * float(k)});
+            }
+        }
+    }
     data->frames.resize(size_t(frames));
     for (int f = 0; f < frames; ++f) {
         DataFrame& frame = data->frames[size_t(f)];
         frame.size = data->size;
         frame.vectors.reserve(size_t(X) * Y * Z * 3);
-        for (uint32_t k = 0; k < Z; ++k)
-            for (uint32_t j = 0; j < Y; ++j)
+        for (uint32_t k = 0; k < Z; ++k) {
+            for (uint32_t j = 0; j < Y; ++j) {
                 for (uint32_t i = 0; i < X; ++i) {
                     const float a = float(i) / 17 + float(f) / 9, b = float(j) / 13 - float(f) / 15;
                     frame.vectors.insert(frame.vectors.end(),
                                          {0.5f + 0.5f * std::sin(a), 0.5f + 0.5f * std::cos(b), float(k) / Z});
                 }
+            }
+        }
     }
     return data;
 }
@@ -102,8 +107,9 @@ int main(int argc, char** argv)
                         }));
         floor = std::min(floor, millisecondsOf([&] {
                              OffscreenView view(control, width, height);
-                             for (int f = 0; f < frames; ++f)
+                             for (int f = 0; f < frames; ++f) {
                                  view.draw(uint32_t(f), rgba);
+                             }
                          }));
         exported = std::min(exported, millisecondsOf([&] {
                                 if (!FrameExporter::run(control, job)) {

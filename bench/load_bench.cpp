@@ -47,8 +47,9 @@ double plainRead(const std::vector<std::string>& files, uint64_t& bytes)
             std::exit(1);
         }
         ssize_t got = 0;
-        while ((got = ::read(fd, buffer.data(), buffer.size())) > 0)
+        while ((got = ::read(fd, buffer.data(), buffer.size())) > 0) {
             bytes += static_cast<uint64_t>(got);
+        }
         ::close(fd);
     }
     return secondsSince(start);
@@ -83,9 +84,11 @@ double plainPass(const FlowData& data, double& sum)
 {
     const Clock::time_point start = Clock::now();
     sum = 0.0;
-    for (std::size_t f = 0; f < data.frames.size(); ++f)
-        for (float v : data.frame(f)->layers[0].values)
+    for (std::size_t f = 0; f < data.frames.size(); ++f) {
+        for (float v : data.frame(f)->layers[0].values) {
             sum += v;
+        }
+    }
     return secondsSince(start);
 }
 
@@ -111,13 +114,15 @@ int main(int argc, char** argv)
         return 1;
     }
     std::vector<std::string> files = {base + ".gri"};
-    for (int32_t f = 0; f < generator.frameFileCount(); ++f)
+    for (int32_t f = 0; f < generator.frameFileCount(); ++f) {
         files.push_back(FlowWriter::frameFileName(base, f, generator.frameFileCount()));
+    }
     // Only what this run wrote: the folder may be one the caller keeps other files in.
     const auto removeWritten = [&] {
         boost::system::error_code ignored;
-        for (const std::string& path : files)
+        for (const std::string& path : files) {
             fs::remove(path, ignored);
+        }
         fs::remove(folder, ignored);
     };
 
@@ -167,8 +172,9 @@ int main(int argc, char** argv)
             }
         }
     }
-    if (!peakReset)
+    if (!peakReset) {
         loadPeak = std::max(loadPeak, peakBefore);
+    }
 
     removeWritten();
     const double floorRate = dataBytes / bestFloor / 1e6;

@@ -46,15 +46,17 @@ double millisecondsOf(const std::function<void()>& work)
 // Median of runs, each finished on the GPU side before the clock stops.
 double medianPaint(int runs, const std::function<void()>& paint)
 {
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < 3; ++i) {
         paint();
+    }
     glFinish();
     std::vector<double> times;
-    for (int i = 0; i < runs; ++i)
+    for (int i = 0; i < runs; ++i) {
         times.push_back(millisecondsOf([&] {
             paint();
             glFinish();
         }));
+    }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
 }
@@ -106,11 +108,14 @@ public:
                 quads.push_back({vertex(0, 0, k), vertex(X - 1, 0, k), vertex(X - 1, Y - 1, k), vertex(0, Y - 1, k)});
                 continue;
             }
-            for (uint32_t j = 0; j + 1 < Y; ++j)
-                for (uint32_t i = 0; i + 1 < X; ++i)
+            for (uint32_t j = 0; j + 1 < Y; ++j) {
+                for (uint32_t i = 0; i + 1 < X; ++i) {
                     for (const Vertex& v : {vertex(i, j, k), vertex(i + 1, j, k), vertex(i + 1, j + 1, k),
-                                            vertex(i, j, k), vertex(i + 1, j + 1, k), vertex(i, j + 1, k)})
+                                            vertex(i, j, k), vertex(i + 1, j + 1, k), vertex(i, j + 1, k)}) {
                         vertices.push_back(v);
+                    }
+                }
+            }
         }
         perSlice = curved ? GLsizei((X - 1) * (Y - 1) * 6) : 0;
         if (curved) {
@@ -124,8 +129,9 @@ public:
 
     ~Floor()
     {
-        if (buffer)
+        if (buffer) {
             glDeleteBuffers(1, &buffer);
+        }
     }
 
     void paint() const
@@ -150,18 +156,20 @@ public:
             glEnableClientState(GL_VERTEX_ARRAY);
             glTexCoordPointer(3, GL_FLOAT, sizeof(Vertex), nullptr);
             glVertexPointer(3, GL_FLOAT, sizeof(Vertex), reinterpret_cast<const void*>(3 * sizeof(float)));
-            for (uint32_t k = 0; k < Z; ++k)
+            for (uint32_t k = 0; k < Z; ++k) {
                 glDrawArrays(GL_TRIANGLES, first[k], perSlice);
+            }
             glDisableClientState(GL_VERTEX_ARRAY);
             glDisableClientState(GL_TEXTURE_COORD_ARRAY);
             glBindBuffer(GL_ARRAY_BUFFER, 0);
         } else {
             glBegin(GL_QUADS);
-            for (const auto& quad : quads)
+            for (const auto& quad : quads) {
                 for (const Vertex& v : quad) {
                     glTexCoord3f(v.s, v.t, v.r);
                     glVertex3f(v.x, v.y, v.z);
                 }
+            }
             glEnd();
         }
         CGShaderManager::instance().unbindProgram("TransferFragment");

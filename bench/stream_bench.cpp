@@ -59,37 +59,43 @@ public:
         const std::string name = "/quorvane-stream-bench-" + std::to_string(::getpid());
         while (folder.empty() && std::getline(file, line)) {
             const std::size_t first = line.find(':'), second = line.find(':', first + 1);
-            if (second == std::string::npos)
+            if (second == std::string::npos) {
                 continue;
+            }
             const std::string controllers = line.substr(first + 1, second - first - 1);
             std::string path = line.substr(second + 1);
-            if (path == "/")
+            if (path == "/") {
                 path.clear();
-            if (controllers.empty())
+            }
+            if (controllers.empty()) {
                 tryMake("/sys/fs/cgroup" + path + name, "memory.max");
-            else if (("," + controllers + ",").find(",memory,") != std::string::npos)
+            } else if (("," + controllers + ",").find(",memory,") != std::string::npos) {
                 tryMake("/sys/fs/cgroup/memory" + path + name, "memory.limit_in_bytes");
+            }
         }
     }
     ~MemoryCgroup()
     {
-        if (!folder.empty())
+        if (!folder.empty()) {
             ::rmdir(folder.c_str());
+        }
     }
     const std::string& path() const { return folder; }
 
 private:
     void tryMake(const std::string& candidate, const std::string& limitFile)
     {
-        if (::mkdir(candidate.c_str(), 0755) != 0)
+        if (::mkdir(candidate.c_str(), 0755) != 0) {
             return;
+        }
         std::ofstream limit(candidate + "/" + limitFile);
         limit << limitBytes;
         limit.flush();
-        if (limit)
+        if (limit) {
             folder = candidate;
-        else
+        } else {
             ::rmdir(candidate.c_str());
+        }
     }
     std::string folder;
 };
@@ -110,16 +116,19 @@ Run run(const std::vector<std::string>& arguments, const std::string& folder, co
         if (!cgroup.empty()) {
             std::ofstream procs(cgroup + "/cgroup.procs");
             procs << ::getpid() << std::flush;
-            if (!procs)
+            if (!procs) {
                 ::_exit(126);
+            }
         }
-        if (::chdir(folder.c_str()) != 0)
+        if (::chdir(folder.c_str()) != 0) {
             ::_exit(126);
+        }
         ::close(STDOUT_FILENO);
         ::open("/dev/null", O_WRONLY);
         std::vector<char*> argv;
-        for (const std::string& a : arguments)
+        for (const std::string& a : arguments) {
             argv.push_back(const_cast<char*>(a.c_str()));
+        }
         argv.push_back(nullptr);
         ::execv(argv[0], argv.data());
         ::_exit(127);
@@ -142,8 +151,9 @@ double readOnce(const std::vector<std::string>& files)
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         while (fd >= 0 && ::read(fd, buffer.data(), buffer.size()) > 0) {
         }
-        if (fd >= 0)
+        if (fd >= 0) {
             ::close(fd);
+        }
     }
     return secondsSince(start);
 }
@@ -187,14 +197,16 @@ int main(int argc, char** argv)
     }
     std::vector<std::string> files = {base + ".gri"};
     const int32_t frameFiles = generator.frameFileCount();
-    for (int32_t f = 0; f < frameFiles; ++f)
+    for (int32_t f = 0; f < frameFiles; ++f) {
         files.push_back(FlowWriter::frameFileName(base, f, frameFiles));
+    }
 
     const MemoryCgroup cgroup;
-    if (cgroup.path().empty())
+    if (cgroup.path().empty()) {
         std::cout << "no memory cgroup could be made here: the snapshots run without a limit" << std::endl;
-    else
+    } else {
         std::cout << "snapshots run in " << cgroup.path() << ", limited to 1 GiB" << std::endl;
+    }
 
     readOnce(files); // the same warm page cache for every run
     const std::string grid = base + ".gri";

@@ -36,8 +36,8 @@ int main(int argc, char** argv)
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     std::vector<float> positions, vectors;
     float fastest = 0;
-    for (uint32_t k = 0; k < Z; ++k)
-        for (uint32_t j = 0; j < Y; ++j)
+    for (uint32_t k = 0; k < Z; ++k) {
+        for (uint32_t j = 0; j < Y; ++j) {
             for (uint32_t i = 0; i < X; ++i) {
                 const float bend = 3.0f * std::sin(float(i) / 40) * std::sin(float(j) / 40);
                 positions.insert(positions.end(), {float(i), float(j), 2.0f * float(k) + bend});
@@ -46,6 +46,8 @@ int main(int argc, char** argv)
                 vectors.insert(vectors.end(), v, v + 3);
                 fastest = std::max(fastest, std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]));
             }
+        }
+    }
     const std::array<uint32_t, 3> size{{X, Y, Z}};
     const auto seeds = StreamlineTracer::seedLattice(size, 16);
     size_t points = 0, lines = 0;
@@ -54,14 +56,16 @@ int main(int argc, char** argv)
         const std::vector<Streamline> all = tracer.traceAll(seeds);
         lines = all.size();
         points = 0;
-        for (const Streamline& line : all)
+        for (const Streamline& line : all) {
             points += line.points.size();
+        }
     });
     volatile double sink = 0;
     const double floor = bestOf(runs, [&] {
         double sum = 0;
-        for (float v : vectors)
+        for (float v : vectors) {
             sum += v;
+        }
         sink = sum;
     });
     std::printf("%zu seeds on %ux%ux%u: %zu lines, %zu points, %.1f ms; one pass over the vectors %.2f ms\n",

@@ -26,9 +26,10 @@ public:
     }
     void setPosition(int position) override
     {
-        if (position < low || position > high)
+        if (position < low || position > high) {
             fail("progress " + std::to_string(position) + " off " + std::to_string(low) + " .. " +
                  std::to_string(high));
+        }
     }
     void repaint() override {}
 
@@ -39,8 +40,9 @@ private:
 
 void expectEmpty(const FlowData& data)
 {
-    if (data.getSize() || !data.positions.empty() || !data.name.empty() || !data.directory.empty())
+    if (data.getSize() || !data.positions.empty() || !data.name.empty() || !data.directory.empty()) {
         fail("a failed load left data behind");
+    }
     try {
         data.frame(0);
     } catch (const Tool::Exception&) {
@@ -51,23 +53,28 @@ void expectEmpty(const FlowData& data)
 
 void expectConsistent(const FlowData& data)
 {
-    if (data.frameCount == 0)
+    if (data.frameCount == 0) {
         return;
+    }
     const std::array<uint32_t, 3>* size = data.getSize();
-    if (!size)
+    if (!size) {
         fail("loaded without a size");
+    }
     const uint64_t nodes = uint64_t((*size)[0]) * (*size)[1] * (*size)[2];
-    if (data.positions.size() != 3 * nodes)
+    if (data.positions.size() != 3 * nodes) {
         fail("positions do not match the grid");
+    }
     for (int32_t i = 0; i < data.frameCount; ++i) {
         const std::shared_ptr<const DataFrame> frame = data.frame(static_cast<std::size_t>(i));
         if (frame->size != *size || frame->vectors.size() != 3 * nodes ||
-            frame->layers.size() != static_cast<std::size_t>(data.layerCount))
+            frame->layers.size() != static_cast<std::size_t>(data.layerCount)) {
             fail("frame " + std::to_string(i) + " does not match the grid");
+        }
         for (std::size_t l = 0; l < frame->layers.size(); ++l) {
             const DataLayer& layer = frame->layers[l];
-            if (layer.size != *size || layer.nodeCount != nodes || layer.values.size() != nodes)
+            if (layer.size != *size || layer.nodeCount != nodes || layer.values.size() != nodes) {
                 fail("layer " + std::to_string(l) + " of frame " + std::to_string(i) + " does not match the grid");
+            }
             for (float v : layer.values) {
                 if (!(v >= 0.0f && v <= 1.0f)) {
                     char value[32];

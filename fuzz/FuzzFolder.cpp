@@ -35,14 +35,17 @@ public:
     {
         const std::size_t bytes = (byte() | std::size_t(byte()) << 8) % (maximumFileBytes + 1);
         std::string pattern;
-        for (std::size_t n = byte(); n > 0 && !atEnd(); --n)
+        for (std::size_t n = byte(); n > 0 && !atEnd(); --n) {
             pattern += static_cast<char>(byte());
-        if (pattern.empty())
+        }
+        if (pattern.empty()) {
             return std::string(bytes, '\0');
+        }
         std::string content;
         content.reserve(bytes);
-        while (content.size() < bytes)
+        while (content.size() < bytes) {
             content.append(pattern, 0, std::min(pattern.size(), bytes - content.size()));
+        }
         return content;
     }
 
@@ -56,8 +59,9 @@ void write(const fs::path& path, const std::string& content)
 {
     std::ofstream file(path, std::ios::binary);
     file.write(content.data(), static_cast<std::streamsize>(content.size()));
-    if (!file)
+    if (!file) {
         throw std::runtime_error("cannot write " + path.string());
+    }
 }
 
 } // namespace
@@ -67,8 +71,9 @@ FuzzFolder::FuzzFolder()
     std::string pattern = (fs::temp_directory_path() / "quorvane-fuzz-XXXXXX").string();
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
-    if (!mkdtemp(name.data()))
+    if (!mkdtemp(name.data())) {
         throw std::runtime_error("cannot make a folder in " + fs::temp_directory_path().string());
+    }
     folder = name.data();
 }
 
@@ -80,13 +85,15 @@ FuzzFolder::~FuzzFolder()
 
 std::string FuzzFolder::build(const uint8_t* data, std::size_t size)
 {
-    for (const fs::directory_entry& entry : fs::directory_iterator(folder))
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
         fs::remove(entry.path());
+    }
 
     Bytes input(data, size);
     std::string header;
-    for (std::size_t i = 0; i < headerBytes; ++i)
+    for (std::size_t i = 0; i < headerBytes; ++i) {
         header += static_cast<char>(input.byte());
+    }
     const fs::path grid = fs::path(folder) / "g.gri";
     write(grid, header + input.file());
 
@@ -98,21 +105,25 @@ std::string FuzzFolder::build(const uint8_t* data, std::size_t size)
         case 0: {
             // Read even when the name is taken, so the next entry starts where it should.
             const std::string content = input.file();
-            if (!taken)
+            if (!taken) {
                 write(path, content);
+            }
             break;
         }
         case 1:
-            if (!taken)
+            if (!taken) {
                 fs::create_directory(path);
+            }
             break;
         case 2:
-            if (!taken && mkfifo(path.c_str(), 0600) != 0)
+            if (!taken && mkfifo(path.c_str(), 0600) != 0) {
                 throw std::runtime_error("cannot make a FIFO " + path.string());
+            }
             break;
         default:
-            if (!taken)
+            if (!taken) {
                 fs::create_symlink(fs::path(folder) / "gone", path);
+            }
             break;
         }
     }

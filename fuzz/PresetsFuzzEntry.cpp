@@ -17,8 +17,9 @@ int presetsFuzzOneInput(const uint8_t* data, std::size_t size)
     }
     // A file the program writes must always load back as it was.
     try {
-        if (PresetArchive::read(PresetArchive::write(presets)) == presets)
+        if (PresetArchive::read(PresetArchive::write(presets)) == presets) {
             return 0;
+        }
     } catch (const Tool::Exception&) {
     }
     std::abort();

@@ -53,9 +53,10 @@ void expectColour(const Picture& p, float fx, float fy, std::array<int, 3> expec
 {
     const int x = int(fx), y = int(fy);
     const auto c = p.at(x, y);
-    for (int ch = 0; ch < 3; ++ch)
+    for (int ch = 0; ch < 3; ++ch) {
         EXPECT_NEAR(c[size_t(ch)], expected[size_t(ch)], tolerance)
             << "channel " << ch << " at (" << x << ", " << y << ")";
+    }
 }
 
 Transferfunction transfer(std::deque<Transferfunction::ColorPoint> colours,

@@ -46,8 +46,9 @@ std::string writeDataSet(const std::string& stem, int headerFrames, size_t frame
         return DataSetBuilder::Vec3{{float(i) / 3.0f, float(j) / 2.0f, float(k) * 0.5f}};
     };
     set.vector = [&](int f, uint32_t i, uint32_t, uint32_t) {
-        if (columnVector)
+        if (columnVector) {
             return columnVector(int(i));
+        }
         return size_t(f) < frameVectors.size() ? frameVectors[size_t(f)] : DataSetBuilder::Vec3{{1, 0, 0}};
     };
     set.value = [](int f, int l, uint32_t i, uint32_t j, uint32_t k) {

@@ -485,10 +485,11 @@ TEST(GlyphFragment, WhiteTexelsOpaqueBlackOnesTransparent)
     const Picture pixels = gl->readPixels();
     const int left = 32 - 21;
     const int top = 32 - 21;
-    for (int row = 0; row < 6; ++row)
+    for (int row = 0; row < 6; ++row) {
         for (int column = 0; column < 7; ++column) {
             const Pixel p = pixels.pixel(left + column * 6 + 3, top + row * 7 + 3);
             const Pixel want = sprite[row][column] > 0 ? Pixel{255, 255, 255, 255} : Pixel{255, 0, 0, 255};
             EXPECT_EQ(p, want) << "row " << row << " column " << column;
         }
+    }
 }

@@ -193,8 +193,9 @@ TEST(Logger, ListenersInRegistrationOrderAndReplayWhileDisabled)
     };
     Named c, a, b, late;
     c.name = "c", a.name = "a", b.name = "b", late.name = "late";
-    for (Named* listener : {&c, &a, &b, &late})
+    for (Named* listener : {&c, &a, &b, &late}) {
         listener->calls = &calls;
+    }
     logger.addListener(&c, false);
     logger.addListener(&a, false);
     logger.addListener(&b, false);

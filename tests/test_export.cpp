@@ -30,8 +30,9 @@ protected:
     static std::vector<unsigned char> filled(int width, int height, unsigned char r, unsigned char g, unsigned char b)
     {
         std::vector<unsigned char> rgba;
-        for (int i = 0; i < width * height; ++i)
+        for (int i = 0; i < width * height; ++i) {
             rgba.insert(rgba.end(), {r, g, b, 255});
+        }
         return rgba;
     }
 
@@ -107,8 +108,9 @@ TEST_F(Movie, AFullDiskLeavesNoFile)
         {
             MovieWriter movie(folder + "/full.mkv", 64, 64, 10);
             for (int f = 0; f < 20; ++f) {
-                for (unsigned char& c : noise)
+                for (unsigned char& c : noise) {
                     c = static_cast<unsigned char>(std::rand());
+                }
                 movie.write(noise);
             }
             movie.finish();

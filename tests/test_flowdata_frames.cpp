@@ -52,17 +52,20 @@ TEST_F(FlowDataTest, FramesFollowNaturalOrderAndNameRules)
     ASSERT_NO_THROW(data.load(path("run.gri"), progress));
     ASSERT_EQ(data.frames.size(), 4u);
     std::vector<std::string> loaded;
-    for (const Line& line : recorder().messages)
-        if (line.text.rfind("Loading Dataframe: ", 0) == 0)
+    for (const Line& line : recorder().messages) {
+        if (line.text.rfind("Loading Dataframe: ", 0) == 0) {
             loaded.push_back(line.text);
+        }
+    }
     // '7' sorts before '_', as in plain byte order.
     EXPECT_EQ(loaded, (std::vector<std::string>{
                           "Loading Dataframe: run7_0.data .. [OK]", "Loading Dataframe: run_1.dat .. [OK]",
                           "Loading Dataframe: run_2.dat .. [OK]", "Loading Dataframe: run_10.dat .. [OK]"}));
     // Raw maxima in frame order: node 3 holds base + 3.
     std::vector<float> maxima;
-    for (const DataFrame& frame : data.frames)
+    for (const DataFrame& frame : data.frames) {
         maxima.push_back(frame.layers[0].max);
+    }
     EXPECT_EQ(maxima, (std::vector<float>{43, 13, 23, 33}));
     EXPECT_EQ(data.name, "run");
     EXPECT_EQ(data.directory, folder.string() + "/");
@@ -163,8 +166,9 @@ TEST_F(FlowDataTest, FrameRecordsBuildVectorsAndLayers)
 TEST_F(FlowDataTest, WrongNumberOfFramesFailsAfterReadingThemAll)
 {
     writeGrid("run.gri", "SN4DB 4 1 1 0 10 1");
-    for (int f = 0; f < 10; ++f)
+    for (int f = 0; f < 10; ++f) {
         writeFrame("run_" + std::to_string(f) + ".dat", 0.0f, 4, 0);
+    }
     FlowData data;
     const Tool::Exception e = loadFailure(data, path("run.gri"));
     EXPECT_EQ(e.text, "Frames not not matching the specified timesteps");
@@ -189,8 +193,9 @@ TEST_F(FlowDataTest, FilesBeyondTheFrameCountAreReadButNotKept)
         void repaint() override {}
     };
     writeGrid("run.gri", "SN4DB 4 1 1 1 1 1");
-    for (int f = 0; f < 4; ++f)
+    for (int f = 0; f < 4; ++f) {
         writeFrame("run_" + std::to_string(f) + ".dat", 0.0f);
+    }
     FlowData data;
     HeldFrames progress;
     progress.data = &data;
@@ -206,8 +211,9 @@ TEST_F(FlowDataTest, FilesBeyondTheFrameCountAreReadButNotKept)
 // has become an unprivileged user. True when check passed.
 bool withoutPrivileges(const std::function<bool()>& check)
 {
-    if (::geteuid() != 0)
+    if (::geteuid() != 0) {
         return check();
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
@@ -253,13 +259,15 @@ TEST_F(FlowDataTest, UnreadableFrameOrFolderFailsAsCannotOpen)
 TEST(OutOfMemory, DISABLED_LoadInALimitedAddressSpace)
 {
     const char* grid = std::getenv("QUORVANE_OOM_GRID");
-    if (grid == nullptr)
+    if (grid == nullptr) {
         GTEST_SKIP() << "run by DataSetLargerThanMemoryFailsCleanly";
+    }
     std::ifstream status("/proc/self/status");
     std::string key;
     uint64_t kilobytes = 0;
-    while (status >> key && key != "VmSize:")
+    while (status >> key && key != "VmSize:") {
         status.ignore(1 << 16, '\n');
+    }
     status >> kilobytes;
     const rlimit limit{(kilobytes + 64 * 1024) * 1024, RLIM_INFINITY};
     ASSERT_EQ(::setrlimit(RLIMIT_AS, &limit), 0);
@@ -287,8 +295,9 @@ TEST_F(FlowDataTest, DataSetLargerThanMemoryFailsCleanly)
                               TestFiles::floatBytes(TestFiles::gridPositions(1024, 1024, 1, 1.0f)));
     const std::string frame =
         TestFiles::frameBytes(nodes, 2, [](int l, uint32_t n) { return float(n % 7) - float(l); });
-    for (int f = 0; f < 4; ++f)
+    for (int f = 0; f < 4; ++f) {
         writeBytes(("big_" + std::to_string(f) + ".dat"), frame);
+    }
     const pid_t child = ::fork();
     if (child == 0) {
         ::setenv("QUORVANE_OOM_GRID", path("big.gri").c_str(), 1);
@@ -354,8 +363,9 @@ TEST_F(FlowDataTest, PrefetchReadsAFrameAheadOnAWorker)
     ASSERT_TRUE(file.open(path("run_0.dat")));
     FrameStore store({{path("run_0.dat"), file.stamp()}}, {{4, 1, 1}}, 1, {LayerRange(0, 6)}, 1 << 20);
     store.prefetch(0);
-    for (int wait = 0; wait < 1000 && store.residentFrames() == 0; ++wait)
+    for (int wait = 0; wait < 1000 && store.residentFrames() == 0; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     fs::remove(path("run_0.dat"));
     EXPECT_EQ(store.frame(0)->layers[0].values, (std::vector<float>{0.5f, 4.0f / 6, 5.0f / 6, 1}));
 }
@@ -363,8 +373,9 @@ TEST_F(FlowDataTest, PrefetchReadsAFrameAheadOnAWorker)
 TEST_F(FlowDataTest, AFrameCutShortAfterTheLoadFailsWithItsFileAndReason)
 {
     writeGrid("run.gri", "SN4DB 4 1 1 1 2 1");
-    for (int f = 0; f < 3; ++f)
+    for (int f = 0; f < 3; ++f) {
         writeFrame("run_" + std::to_string(f) + ".dat", float(f));
+    }
     FlowData data;
     ProgressRecorder progress;
     ASSERT_NO_THROW(data.load(path("run.gri"), progress));
@@ -389,8 +400,9 @@ TEST(FrameReader, ReportsFilesItCannotOpen)
 TEST_F(FlowDataTest, ProgressForFourFrames)
 {
     writeGrid("run.gri", "SN4DB 4 1 1 0 3 1");
-    for (int f = 0; f < 4; ++f)
+    for (int f = 0; f < 4; ++f) {
         writeFrame("run_" + std::to_string(f) + ".dat", 0.0f, 4, 0);
+    }
     FlowData data;
     ProgressRecorder progress;
     ASSERT_NO_THROW(data.load(path("run.gri"), progress));
@@ -402,8 +414,9 @@ TEST_F(FlowDataTest, ProgressForFourFrames)
 TEST_F(FlowDataTest, LoadWhileLoadedDoesNothingAndUnloadKeepsCounts)
 {
     writeGrid("run.gri", "SN4DB 4 1 1 1 4 0.25");
-    for (int f = 0; f < 5; ++f)
+    for (int f = 0; f < 5; ++f) {
         writeFrame("run_" + std::to_string(f) + ".dat", 1.0f);
+    }
     FlowData data;
     ProgressRecorder progress;
     ASSERT_NO_THROW(data.load(path("run.gri"), progress));

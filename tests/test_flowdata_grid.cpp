@@ -225,10 +225,13 @@ TEST_F(FlowDataTest, ExtentsComeFromTheFirstRowColumnAndPillar)
 {
     // A sheared 3x2x2 grid: the last node lies beyond every first-line end.
     std::vector<float> p;
-    for (int k = 0; k < 2; ++k)
-        for (int j = 0; j < 2; ++j)
-            for (int i = 0; i < 3; ++i)
+    for (int k = 0; k < 2; ++k) {
+        for (int j = 0; j < 2; ++j) {
+            for (int i = 0; i < 3; ++i) {
                 p.insert(p.end(), {i + 0.5f * j, 2.0f * j + 0.25f * k, 3.0f * k + 0.125f * i});
+            }
+        }
+    }
     writeBytes("shear.gri", TestFiles::header("SN4DB 3 2 2 0 1 1") + TestFiles::floatBytes(p));
     writeFrame("shear_0.dat", 0.0f, 12, 0);
     FlowData data;
@@ -243,16 +246,18 @@ TEST_F(FlowDataTest, ExtentsComeFromTheFirstRowColumnAndPillar)
 TEST_F(FlowDataTest, HeaderFieldsThatDoNotParseKeepTheirValuesThroughLoad)
 {
     writeGrid("first.gri", "SN4DB 4 1 1 1 4 0.25");
-    for (int f = 0; f < 5; ++f)
+    for (int f = 0; f < 5; ++f) {
         writeFrame("first_" + std::to_string(f) + ".dat", 1.0f);
+    }
     FlowData data;
     ProgressRecorder progress;
     ASSERT_NO_THROW(data.load(path("first.gri"), progress));
     data.unload();
     // Layers, frames and time step do not parse: the first set's 1, 5 and 0.25 stay.
     writeGrid("second.gri", "SN4DB 4 1 1 one");
-    for (int f = 0; f < 5; ++f)
+    for (int f = 0; f < 5; ++f) {
         writeFrame("second_" + std::to_string(f) + ".dat", 2.0f);
+    }
     ASSERT_NO_THROW(data.load(path("second.gri"), progress));
     EXPECT_EQ(data.layerCount, 1);
     EXPECT_EQ(data.frameCount, 5);
@@ -278,8 +283,9 @@ TEST(Flowgen, HelpPrintsTheUsage)
         ASSERT_NE(program, nullptr);
         std::string output;
         char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, program))
+        while (std::fgets(buffer, sizeof buffer, program)) {
             output += buffer;
+        }
         EXPECT_EQ(::pclose(program), 0) << output;
         EXPECT_EQ(output.rfind("usage: flowgen", 0), 0u) << output;
         EXPECT_NE(output.find("F+1 frame files"), std::string::npos) << output;

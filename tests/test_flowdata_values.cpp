@@ -117,11 +117,13 @@ TEST(Histogram, BinIsTheTruncatedDoubleQuotient)
             const float edge = static_cast<float>(static_cast<double>(k) * width);
             values.insert(values.end(), {edge, std::nextafter(edge, 0.0f), std::nextafter(edge, 2.0f)});
         }
-        for (int i = 0; i < 20000; ++i)
+        for (int i = 0; i < 20000; ++i) {
             values.push_back(unit(random));
+        }
         for (float v : values) {
-            if (v > 1.0f)
+            if (v > 1.0f) {
                 continue;
+            }
             const std::size_t expected = std::min<std::size_t>(static_cast<std::size_t>(double(v) / double(width)), n);
             ASSERT_EQ(bin(v), expected) << "n " << n << " value " << v;
         }
@@ -154,10 +156,13 @@ TEST_F(FlowDataTest, GeneratedCurvedDataSetLoads)
     // The signed vorticity spans both signs, so its 0 lands strictly inside 0 .. 1.
     EXPECT_LT(data.frames[0].layers[1].min, 0.0f);
     EXPECT_GT(data.frames[0].layers[1].max, 0.0f);
-    for (std::size_t f = 0; f < data.frames.size(); ++f)
-        for (const DataLayer& layer : data.frame(f)->layers)
-            for (float v : layer.values)
+    for (std::size_t f = 0; f < data.frames.size(); ++f) {
+        for (const DataLayer& layer : data.frame(f)->layers) {
+            for (float v : layer.values) {
                 ASSERT_TRUE(v >= 0.0f && v <= 1.0f) << layer.name << " " << v;
+            }
+        }
+    }
     // The flow moves: the vectors of the first and last frame differ.
     EXPECT_NE(data.frame(0)->vectors, data.frame(2)->vectors);
     // A curved grid's first row is not a straight line along x.
@@ -171,8 +176,9 @@ TEST(FlowDataFuzzCorpus, ReplaysEveryInput)
     const fs::path root = fs::path(QUORVANE_SOURCE_DIR) / "fuzz";
     std::size_t replayed = 0;
     for (const char* folder : {"corpus", "crashes"}) {
-        if (!fs::is_directory(root / folder / "flowdata"))
+        if (!fs::is_directory(root / folder / "flowdata")) {
             continue;
+        }
         for (const fs::directory_entry& file : fs::directory_iterator(root / folder / "flowdata")) {
             SCOPED_TRACE(file.path().string());
             std::ifstream in(file.path().string(), std::ios::binary);
@@ -215,14 +221,16 @@ struct TracedGrid {
                const std::function<Point(Point)>& flow)
         : size(n)
     {
-        for (uint32_t k = 0; k < n[2]; ++k)
-            for (uint32_t j = 0; j < n[1]; ++j)
+        for (uint32_t k = 0; k < n[2]; ++k) {
+            for (uint32_t j = 0; j < n[1]; ++j) {
                 for (uint32_t i = 0; i < n[0]; ++i) {
                     const Point p = place({{float(i), float(j), float(k)}});
                     const Point v = flow({{float(i), float(j), float(k)}});
                     positions.insert(positions.end(), p.begin(), p.end());
                     vectors.insert(vectors.end(), v.begin(), v.end());
                 }
+            }
+        }
     }
     Streamline trace(Point seed) const { return StreamlineTracer(positions, size, vectors, 1).trace(seed); }
 };
@@ -261,10 +269,11 @@ TEST(StreamlineTracer, SolidBodyRotationStaysOnItsCircle)
     double turned = 0;
     for (size_t n = 0; n < line.points.size(); ++n) {
         EXPECT_NEAR(std::hypot(line.points[n][0], line.points[n][1]), 10.0, 0.1) << "point " << n;
-        if (n > 0)
+        if (n > 0) {
             turned += std::remainder(std::atan2(line.points[n][1], line.points[n][0]) -
                                          std::atan2(line.points[n - 1][1], line.points[n - 1][0]),
                                      2 * M_PI);
+        }
     }
     EXPECT_GT(turned, 2 * M_PI) << "at least one full turn, counter-clockwise";
 }
@@ -287,8 +296,9 @@ TEST(StreamlineTracer, RotatedGridGivesTheRotatedLines)
     ASSERT_EQ(got.points.size(), expected.points.size());
     for (size_t n = 0; n < got.points.size(); ++n) {
         const Point want = turn(expected.points[n]);
-        for (int a = 0; a < 3; ++a)
+        for (int a = 0; a < 3; ++a) {
             EXPECT_NEAR(got.points[n][size_t(a)], want[size_t(a)], 1e-3f) << "point " << n << " axis " << a;
+        }
     }
 }
 

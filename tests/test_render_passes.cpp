@@ -16,12 +16,13 @@ TEST_F(RenderTest, StartUpLogsItsSixLinesInOrder)
         {"COpenGLControl::oglCreate()", "Creating OpenGL Context .. [OK]"},
     };
     std::vector<std::pair<std::string, std::string>> logged;
-    for (const Tool::Message& m : viewer().startUp)
+    for (const Tool::Message& m : viewer().startUp) {
         if (m.source.rfind("COpenGLControl", 0) == 0) {
             logged.emplace_back(m.source, m.text);
             EXPECT_EQ(m.details, "");
             EXPECT_EQ(m.level, 1);
         }
+    }
     EXPECT_EQ(logged, expected);
     ASSERT_FALSE(viewer().startUp.empty());
     EXPECT_EQ(viewer().startUp.back().text, "Creating OpenGL Context .. [OK]");
@@ -57,8 +58,9 @@ TEST_F(RenderTest, WithoutDataOnlyTheAxesAreDrawnOnBlack)
     // Beyond the axes' ends, and off them, everything is black.
     const auto beyond = project(c, {{1.2f, 0, 0}}, start.width, start.height, false);
     EXPECT_FALSE(redNear(start, beyond[0], beyond[1]));
-    for (auto [x, y] : {std::pair<float, float>{5, 5}, {w - 5, h - 5}, {w / 4, h / 4}, {w * 0.7f, h * 0.3f}})
+    for (auto [x, y] : {std::pair<float, float>{5, 5}, {w - 5, h - 5}, {w / 4, h / 4}, {w * 0.7f, h * 0.3f}}) {
         EXPECT_EQ(start.at(int(x), int(y)), (std::array<int, 3>{{0, 0, 0}}));
+    }
 
     // Turned a quarter about x, the z axis stands upright in blue.
     c.rotX = 90;
@@ -91,7 +93,7 @@ TEST_F(RenderTest, GlyphTextureIsTheArrowHeadWithFullOpacity)
     std::vector<float> texels(7 * 6 * 4);
     glPixelStorei(GL_PACK_ALIGNMENT, 4);
     glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_FLOAT, texels.data());
-    for (int t = 0; t < 6; ++t)
+    for (int t = 0; t < 6; ++t) {
         for (int s = 0; s < 7; ++s) {
             const float* texel = &texels[size_t(t * 7 + s) * 4];
             EXPECT_FLOAT_EQ(texel[0], float(rows[t][s])) << "row " << t << " column " << s;
@@ -99,18 +101,22 @@ TEST_F(RenderTest, GlyphTextureIsTheArrowHeadWithFullOpacity)
             EXPECT_FLOAT_EQ(texel[2], texel[0]);
             EXPECT_FLOAT_EQ(texel[3], 1.0f);
         }
+    }
 }
 
 TEST_F(RenderTest, VectorsShowAsClampedColoursAtTheirNodes)
 {
     Grid g{4, 4, 1};
     g.vector = [](int, uint32_t i, uint32_t j, uint32_t) -> Vec3 {
-        if (i == 1 && j == 1)
+        if (i == 1 && j == 1) {
             return {{1.5f, -0.5f, 0.25f}};
-        if (i == 2 && j == 2)
+        }
+        if (i == 2 && j == 2) {
             return {{-1.0f, 2.0f, 0.75f}};
-        if (i == 2 && j == 1)
+        }
+        if (i == 2 && j == 1) {
             return {{0.5f, 0.5f, 0.5f}};
+        }
         return {{0, 0, 1}};
     };
     show(g);
@@ -134,12 +140,15 @@ TEST_F(RenderTest, LayerColoursAndOpacitiesComeFromTheTransferFunction)
     Grid g{4, 4, 1};
     g.layers = 2;
     g.value = [](int, int l, uint32_t i, uint32_t j, uint32_t) -> float {
-        if (l == 1)
+        if (l == 1) {
             return 0.5f;
-        if (i == 1 && j == 1)
+        }
+        if (i == 1 && j == 1) {
             return 0.0f;
-        if (i == 2 && j == 2)
+        }
+        if (i == 2 && j == 2) {
             return 1.0f;
+        }
         return 0.5f;
     };
     show(g);
@@ -237,8 +246,9 @@ TEST_F(RenderTest, TranslucentLayersAndGlyphsLeaveThePictureOpaque)
     control().showGlyphs = true;
     const Picture p = render(control());
     int translucent = 0;
-    for (size_t n = 3; n < p.rgba.size(); n += 4)
+    for (size_t n = 3; n < p.rgba.size(); n += 4) {
         translucent += p.rgba[n] != 255;
+    }
     EXPECT_EQ(translucent, 0);
 }
 
@@ -277,8 +287,9 @@ TEST_F(RenderTest, WireframeDrawsWhiteCellEdgesWithoutFill)
     const Vec3 a = node(1, 1, 0), b = node(1, 2, 0);
     const auto edge = project(control(), {{a[0], (a[1] + b[1]) / 2, 0}}, p.width, p.height);
     bool white = false;
-    for (int dx = -1; dx <= 1; ++dx)
+    for (int dx = -1; dx <= 1; ++dx) {
         white = white || p.bright(int(edge[0]) + dx, int(edge[1]));
+    }
     EXPECT_TRUE(white);
     const Vec3 c = node(2, 2, 0);
     const auto cell = project(control(), {{(a[0] + c[0]) / 2, (a[1] + c[1]) / 2, 0}}, p.width, p.height);
@@ -311,9 +322,11 @@ TEST_F(RenderTest, GlyphsAreArrowHeadsDrawnOverTheNearerSlice)
     expectColour(p, float(x), float(y + 6), {{0, 0, 255}});
     // 16 of the sprite's 42 texels are set: about that share of 13 x 13.
     int whites = 0;
-    for (int dy = -6; dy <= 6; ++dy)
-        for (int dx = -6; dx <= 6; ++dx)
+    for (int dy = -6; dy <= 6; ++dy) {
+        for (int dx = -6; dx <= 6; ++dx) {
             whites += glyph(x + dx, y + dy);
+        }
+    }
     EXPECT_NEAR(whites, 169 * 16 / 42, 20);
     // Glyphs off: the same spot is the grid's colour.
     control().showGlyphs = false;
@@ -339,13 +352,15 @@ double arrowAngle(const Picture& with, const Picture& without, std::array<float,
 {
     double sx = 0, sy = 0;
     int count = 0;
-    for (int y = int(centre[1]) - 8; y <= int(centre[1]) + 8; ++y)
-        for (int x = int(centre[0]) - 8; x <= int(centre[0]) + 8; ++x)
+    for (int y = int(centre[1]) - 8; y <= int(centre[1]) + 8; ++y) {
+        for (int x = int(centre[0]) - 8; x <= int(centre[0]) + 8; ++x) {
             if (with.at(x, y) != without.at(x, y)) {
                 sx += x + 0.5 - centre[0];
                 sy += y + 0.5 - centre[1];
                 ++count;
             }
+        }
+    }
     EXPECT_GT(count, 20) << "no arrow at (" << centre[0] << ", " << centre[1] << ")";
     return std::atan2(sy / count, -sx / count) * 180 / M_PI; // picture rows run down
 }
@@ -377,9 +392,11 @@ TEST_F(RenderTest, StillFlowShowsNoArrows)
     const Picture with = render(control());
     int changed = 0;
     // All but the lower right corner, where the colour bar goes.
-    for (int y = 0; y < with.height; ++y)
-        for (int x = 0; x < with.width; ++x)
+    for (int y = 0; y < with.height; ++y) {
+        for (int x = 0; x < with.width; ++x) {
             changed += (x < with.width - 120 || y < with.height - 170) && with.at(x, y) != without.at(x, y);
+        }
+    }
     EXPECT_EQ(changed, 0);
 }
 
@@ -409,11 +426,12 @@ TEST_F(RenderTest, StreamlinesLieOverTheGridWhenAskedFor)
     show(g);
     auto lineColoured = [](const Picture& p) {
         int count = 0;
-        for (int y = 0; y < p.height; ++y)
+        for (int y = 0; y < p.height; ++y) {
             for (int x = 0; x < p.width; ++x) {
                 const auto c = p.at(x, y);
                 count += std::abs(c[0] - 253) + std::abs(c[1] - 231) + std::abs(c[2] - 37) < 12;
             }
+        }
         return count;
     };
     EXPECT_EQ(lineColoured(render(control())), 0);
@@ -441,9 +459,11 @@ TEST_F(RenderTest, ColourBarRunsFromSlowAtTheBottomToFastAtTheTopWithTheRangeBes
     // A number written beside each end.
     auto written = [&](int middle) {
         int lit = 0;
-        for (int y = middle - 8; y <= middle + 8; ++y)
-            for (int dx = 12; dx < 60; ++dx)
+        for (int y = middle - 8; y <= middle + 8; ++y) {
+            for (int dx = 12; dx < 60; ++dx) {
                 lit += p.at(x - dx, y)[1] > 100;
+            }
+        }
         return lit;
     };
     EXPECT_GT(written(bottom), 5);

@@ -31,8 +31,9 @@ TEST_F(RenderTest, ReloadingReleasesTheOldTexturesAndMakesOnePerFrameAndLayer)
     const std::vector<unsigned> remade = control().textures().names();
     std::set<unsigned> now(remade.begin(), remade.end());
     EXPECT_EQ(now.size(), 3u + 2u * 3u);
-    for (unsigned name : now)
+    for (unsigned name : now) {
         EXPECT_TRUE(glIsTexture(name));
+    }
     for (unsigned name : old) {
         if (!now.count(name)) {
             EXPECT_FALSE(glIsTexture(name)) << "texture " << name << " was not released";
@@ -76,8 +77,9 @@ TEST_F(RenderTest, ChangingFrameOrLayerUploadsNothing)
     // frame 1 uploaded the data again, the picture would be green.
     const std::vector<float> blue(4 * 4 * 3, 0.0f);
     std::vector<float> texels(blue);
-    for (size_t n = 2; n < texels.size(); n += 3)
+    for (size_t n = 2; n < texels.size(); n += 3) {
         texels[n] = 1.0f;
+    }
     glActiveTexture(GL_TEXTURE0);
     glBindTexture(GL_TEXTURE_3D, control().textures().vectorTexture(1));
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RGB, GL_FLOAT, texels.data());
@@ -193,8 +195,9 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     // wireframe still shows the cells.
     data = Grid{2, 2, uint32_t(largest) + 1}.build();
     // All slices at one depth, so that their cells are as wide as the view.
-    for (size_t n = 2; n < data->positions.size(); n += 3)
+    for (size_t n = 2; n < data->positions.size(); n += 3) {
         data->positions[n] = 0.0f;
+    }
     control().setFlowData(data.get());
     EXPECT_EQ(control().sceneObjects().sliceCount, 0);
     control().showAxes = false;
@@ -202,9 +205,11 @@ TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
     const Picture cells = render(control());
     EXPECT_NE(control().wireframeGrid().buffer, 0u);
     int edgePixels = 0;
-    for (int y = 0; y < cells.height; ++y)
-        for (int x = 0; x < cells.width; ++x)
+    for (int y = 0; y < cells.height; ++y) {
+        for (int x = 0; x < cells.width; ++x) {
             edgePixels += cells.bright(x, y);
+        }
+    }
     EXPECT_GT(edgePixels, 0);
 
     // Layers and frames beyond what the driver could hold at once: only what
@@ -262,8 +267,9 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     EXPECT_EQ(control().sceneObjects().glyphPointList, 0u);
     EXPECT_EQ(control().sceneObjects().sliceCount, 0);
     bool logged = false;
-    for (const Tool::Message& m : Tool::Logger::instance().history)
+    for (const Tool::Message& m : Tool::Logger::instance().history) {
         logged |= m.source == "COpenGLControl::buildGridList()" && m.text == "Building grid list .. [FAILED]";
+    }
     EXPECT_TRUE(logged);
     control().showWireframe = true;
     control().showGlyphs = true;

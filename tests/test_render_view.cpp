@@ -148,8 +148,9 @@ TEST(ControlCamera, ALeftButtonDragAsksForARepaint)
 TEST(ControlCamera, WheelStepsStopAtTheirLimits)
 {
     COpenGLControl c;
-    for (int i = 0; i < 9; ++i)
+    for (int i = 0; i < 9; ++i) {
         c.OnMouseHWheel(0, 120, 0, 0);
+    }
     EXPECT_LT(c.zoom, 0.1f);
     EXPECT_GT(c.zoom, 0.09f);
     c.OnMouseHWheel(0, 1, 0, 0); // only the sign counts
@@ -161,8 +162,9 @@ TEST(ControlCamera, WheelStepsStopAtTheirLimits)
     c.OnMouseHWheel(0, 0, 0, 0);
     EXPECT_NEAR(c.zoom, 0.2f, 1e-6);
 
-    for (int i = 0; i < 19; ++i)
+    for (int i = 0; i < 19; ++i) {
         c.OnMouseHWheel(MK_SHIFT, 120, 0, 0);
+    }
     EXPECT_FLOAT_EQ(c.scale, 0.5f);
     c.OnMouseHWheel(MK_SHIFT, 120, 0, 0);
     EXPECT_FLOAT_EQ(c.scale, 0.5f);
@@ -225,9 +227,11 @@ TEST(GridBox, IsCentredWithTheLongestSideFromMinusToPlusHalf)
 {
     // A square sheet away from the origin.
     std::vector<float> positions;
-    for (int j = 0; j < 3; ++j)
-        for (int i = 0; i < 3; ++i)
+    for (int j = 0; j < 3; ++j) {
+        for (int i = 0; i < 3; ++i) {
             positions.insert(positions.end(), {10.0f + 2 * i, -4.0f + 2 * j, 7.0f});
+        }
+    }
     const GridGeometry sheet(positions, {{3, 3, 1}});
     ASSERT_TRUE(sheet.valid());
     EXPECT_FLOAT_EQ(sheet.node(0, 0, 0)[0], -0.5f);
@@ -238,8 +242,9 @@ TEST(GridBox, IsCentredWithTheLongestSideFromMinusToPlusHalf)
 
     // A grid running towards negative x is normalised like its mirror.
     std::vector<float> mirrored;
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 2; ++i) {
         mirrored.insert(mirrored.end(), {-4.0f * i, 0.0f, 0.0f});
+    }
     const GridGeometry back(mirrored, {{2, 1, 1}});
     EXPECT_FLOAT_EQ(back.node(0, 0, 0)[0], 0.5f);
     EXPECT_FLOAT_EQ(back.node(1, 0, 0)[0], -0.5f);
@@ -256,10 +261,13 @@ TEST(GridBox, SlicesAreFlatOnlyWhenEvenlySpacedInAPlane)
 {
     auto sheet = [](std::function<Vec3(int, int)> at) {
         std::vector<float> p;
-        for (int j = 0; j < 4; ++j)
-            for (int i = 0; i < 5; ++i)
-                for (float c : at(i, j))
+        for (int j = 0; j < 4; ++j) {
+            for (int i = 0; i < 5; ++i) {
+                for (float c : at(i, j)) {
                     p.push_back(c);
+                }
+            }
+        }
         return p;
     };
     const std::vector<float> sheared = sheet([](int i, int j) { return Vec3{{i + 0.5f * j, 2.0f * j, 0.1f * i}}; });

@@ -195,8 +195,9 @@ TEST(CGShaderManager, OptimalOptionsAreReportedOnlyWhenThereAreSome)
 {
     recorder->messages.clear();
     manager().createProgram("NoOptions", CG_SOURCE, 1, shader("GlyphFragment.cg"), "main", {});
-    for (const Tool::Message& message : recorder->messages)
+    for (const Tool::Message& message : recorder->messages) {
         EXPECT_NE(message.text, "Optimal Options");
+    }
 
     CgProfiles::setOptimalOptions(CG_PROFILE_GLSLF, {"-O3", "fastmath"});
     recorder->messages.clear();

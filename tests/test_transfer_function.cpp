@@ -20,16 +20,18 @@ const ColorRGB red(255, 0, 0);
 std::vector<float> positions(const std::deque<ColorPoint>& list)
 {
     std::vector<float> out;
-    for (const auto& point : list)
+    for (const auto& point : list) {
         out.push_back(point.first);
+    }
     return out;
 }
 
 std::vector<float> positions(const std::deque<AlphaPoint>& list)
 {
     std::vector<float> out;
-    for (const auto& point : list)
+    for (const auto& point : list) {
         out.push_back(point.first);
+    }
     return out;
 }
 
@@ -81,8 +83,9 @@ TEST(Transferfunction, TableOfDefaultFunction)
     EXPECT_EQ(entry(table, 4094), (std::array<int, 4>{254, 254, 254, 254}));
     EXPECT_EQ(entry(table, 4095), (std::array<int, 4>{255, 255, 255, 255}));
     // A ramp never falls.
-    for (unsigned i = 1; i < 4096; ++i)
+    for (unsigned i = 1; i < 4096; ++i) {
         ASSERT_GE(table[4 * i], table[4 * (i - 1)]) << i;
+    }
 }
 
 TEST(Transferfunction, TableFollowsBothLists)

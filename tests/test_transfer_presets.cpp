@@ -58,17 +58,20 @@ protected:
 
     static std::string failureLine(const std::string& prefix)
     {
-        for (const Tool::Message& message : Tool::Logger::instance().history)
-            if (message.text.rfind(prefix, 0) == 0 && message.text.find("[FAILED]") != std::string::npos)
+        for (const Tool::Message& message : Tool::Logger::instance().history) {
+            if (message.text.rfind(prefix, 0) == 0 && message.text.find("[FAILED]") != std::string::npos) {
                 return message.text + " | " + message.details;
+            }
+        }
         return std::string();
     }
 
     static std::vector<std::string> folderEntries()
     {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator("."))
+        for (const auto& entry : fs::directory_iterator(".")) {
             names.push_back(entry.path().filename().string());
+        }
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -486,11 +489,13 @@ TEST(PresetsFuzzCorpus, ReplaysEveryInput)
     const fs::path root = fs::path(QUORVANE_SOURCE_DIR) / "fuzz";
     std::size_t replayed = 0;
     for (const char* folder : {"corpus", "crashes"}) {
-        if (!fs::is_directory(root / folder / "presets"))
+        if (!fs::is_directory(root / folder / "presets")) {
             continue;
+        }
         for (const auto& file : fs::recursive_directory_iterator(root / folder / "presets")) {
-            if (!file.is_regular_file())
+            if (!file.is_regular_file()) {
                 continue;
+            }
             SCOPED_TRACE(file.path().string());
             const std::string data = TestFiles::read(file.path().string());
             EXPECT_EQ(presetsFuzzOneInput(reinterpret_cast<const uint8_t*>(data.data()), data.size()), 0);

@@ -195,8 +195,9 @@ TEST(LoadingDialog, BarRepaintsOnlyWhenItsPositionChanges)
     loading.setPosition(50);
     PaintCounter counter;
     loading.progress->installEventFilter(&counter);
-    for (int file = 0; file < 100; ++file)
+    for (int file = 0; file < 100; ++file) {
         loading.setPosition(50);
+    }
     EXPECT_EQ(0, counter.paints);
     loading.setPosition(51);
     EXPECT_GE(counter.paints, 1);
@@ -322,8 +323,9 @@ TEST(Snapshot, AFailedWriteLeavesNoFile)
     const std::string folder = currentFolder() + "/fullshot";
     std::system(("mkdir -p '" + folder + "'").c_str());
     std::vector<unsigned char> noise(256 * 256 * 4);
-    for (unsigned char& c : noise)
+    for (unsigned char& c : noise) {
         c = static_cast<unsigned char>(std::rand());
+    }
     std::signal(SIGXFSZ, SIG_IGN);
     rlimit before{};
     ::getrlimit(RLIMIT_FSIZE, &before);

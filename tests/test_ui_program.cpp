@@ -150,12 +150,14 @@ TEST_F(Program, AGridNameThatIsNotUtf8Loads)
 QRect contentOf(const QImage& image)
 {
     QRect box;
-    for (int y = 0; y < image.height(); ++y)
+    for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            if (std::max({c.red(), c.green(), c.blue()}) > 40)
+            if (std::max({c.red(), c.green(), c.blue()}) > 40) {
                 box |= QRect(x, y, 1, 1);
+            }
         }
+    }
     return box;
 }
 
@@ -196,12 +198,14 @@ TEST_F(Program, HalfATurnAboutYMirrorsThePicture)
     auto centreOfRed = [](const QImage& image) {
         double sum = 0;
         int count = 0;
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
                 if (image.pixelColor(x, y).red() > 150 && image.pixelColor(x, y).green() < 80) {
                     sum += x;
                     ++count;
                 }
+            }
+        }
         return count ? sum / count : -1.0;
     };
     const double w = front.width();
@@ -237,8 +241,9 @@ TEST_F(Program, MovieDecodesToItsFrames)
     EXPECT_EQ(160, movie.width);
     EXPECT_EQ(120, movie.height);
     ASSERT_EQ(3u, movie.centres.size());
-    for (int f = 0; f < 3; ++f)
+    for (int f = 0; f < 3; ++f) {
         EXPECT_GT(movie.centres[f][f], 150) << "frame " << f;
+    }
 }
 
 TEST_F(Program, ExportFailuresEndWithTheirStatusAndLeaveNoFile)
@@ -287,8 +292,9 @@ TEST_F(Program, ClosedConsoleChangesNothing)
     if (child == 0) {
         ::dup2(console[1], STDOUT_FILENO);
         ::dup2(console[1], STDERR_FILENO);
-        if (::chdir(folder.c_str()) == 0)
+        if (::chdir(folder.c_str()) == 0) {
             ::execlp("timeout", "timeout", "60", QUORVANE_APP, "--bogus", static_cast<char*>(nullptr));
+        }
         ::_exit(127);
     }
     ::close(console[1]);

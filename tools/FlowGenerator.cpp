@@ -67,12 +67,14 @@ std::vector<float> FlowGenerator::positions() const
 {
     std::vector<float> out;
     out.reserve(3 * nodeCount());
-    for (uint32_t k = 0; k < config.size[2]; ++k)
-        for (uint32_t j = 0; j < config.size[1]; ++j)
+    for (uint32_t k = 0; k < config.size[2]; ++k) {
+        for (uint32_t j = 0; j < config.size[1]; ++j) {
             for (uint32_t i = 0; i < config.size[0]; ++i) {
                 const std::array<float, 3> p = position(i, j, k);
                 out.insert(out.end(), p.begin(), p.end());
             }
+        }
+    }
     return out;
 }
 
@@ -102,8 +104,9 @@ void FlowGenerator::records(int32_t frame, uint64_t first, uint64_t count, float
         float vx = 0.0f;
         float vy = 0.0f;
         float vorticity = 0.0f;
-        for (const Vortex& vortex : pair)
+        for (const Vortex& vortex : pair) {
             vorticity += vortex.add(p[0], p[1], vx, vy);
+        }
         // Up- and down-welling in the cores, changing with height.
         const float vz = 0.5f * vorticity * core * core * std::sin(pi * p[2] / depth);
         out[0] = vx;
@@ -111,14 +114,15 @@ void FlowGenerator::records(int32_t frame, uint64_t first, uint64_t count, float
         out[2] = vz;
         for (uint32_t l = 0; l + 3 < recordFloats; ++l) {
             float value = 0.0f;
-            if (l == 0)
+            if (l == 0) {
                 value = std::sqrt(vx * vx + vy * vy + vz * vz);
-            else if (l == 1)
+            } else if (l == 1) {
                 value = vorticity;
-            else if (l == 2)
+            } else if (l == 2) {
                 value = vz;
-            else
+            } else {
                 value = std::sin(pi * (static_cast<float>(l) * p[0] / width - t)) * std::cos(pi * p[1] / height);
+            }
             out[3 + l] = value;
         }
     }

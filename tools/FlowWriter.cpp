@@ -35,8 +35,9 @@ std::string FlowWriter::header(const FlowGenerator::Settings& settings)
     text << "SN4DB " << settings.size[0] << ' ' << settings.size[1] << ' ' << settings.size[2] << ' ' << settings.layers
          << ' ' << settings.frames << ' ' << settings.timestep << '\n';
     std::string bytes = text.str();
-    if (bytes.size() > 40)
+    if (bytes.size() > 40) {
         return std::string();
+    }
     bytes.resize(40, ' ');
     return bytes;
 }

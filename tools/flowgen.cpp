@@ -33,12 +33,14 @@ bool parseSize(const std::string& text, std::array<uint32_t, 3>& size)
 {
     const std::size_t first = text.find('x');
     const std::size_t second = first == std::string::npos ? first : text.find('x', first + 1);
-    if (second == std::string::npos)
+    if (second == std::string::npos) {
         return false;
+    }
     if (!parseNumber(text.substr(0, first), size[0]) ||
         !parseNumber(text.substr(first + 1, second - first - 1), size[1]) ||
-        !parseNumber(text.substr(second + 1), size[2]) || size[0] == 0 || size[1] == 0 || size[2] == 0)
+        !parseNumber(text.substr(second + 1), size[2]) || size[0] == 0 || size[1] == 0 || size[2] == 0) {
         return false;
+    }
     // The loader counts nodes in 32 bits; more would also overflow the generator's count.
     const uint64_t limit = std::numeric_limits<uint32_t>::max();
     return uint64_t(size[0]) * size[1] <= limit && uint64_t(size[0]) * size[1] * size[2] <= limit;
@@ -67,15 +69,15 @@ bool parseArguments(int argc, char** argv, std::string& base, FlowGenerator::Set
         }
         const std::string value = argv[++a];
         bool ok = false;
-        if (option == "--size")
+        if (option == "--size") {
             ok = haveSize = parseSize(value, settings.size);
-        else if (option == "--layers")
+        } else if (option == "--layers") {
             ok = parseNumber(value, settings.layers) && settings.layers >= 0;
-        else if (option == "--frames")
+        } else if (option == "--frames") {
             ok = parseNumber(value, settings.frames) && settings.frames >= 0 && settings.frames < 1000000;
-        else if (option == "--timestep")
+        } else if (option == "--timestep") {
             ok = parseNumber(value, settings.timestep) && std::isfinite(settings.timestep) && settings.timestep > 0;
-        else {
+        } else {
             error = "unknown option " + option;
             return false;
         }
@@ -115,8 +117,9 @@ int main(int argc, char** argv)
     }
     const boost::filesystem::path folder = boost::filesystem::path(base).parent_path();
     boost::system::error_code folderError;
-    if (!folder.empty())
+    if (!folder.empty()) {
         boost::filesystem::create_directories(folder, folderError);
+    }
     if (folderError) {
         std::cerr << "flowgen: cannot create " << folder.string() << ": " << folderError.message() << "\n";
         return 1;

@@ -9,8 +9,9 @@ namespace {
 void checkError(const char* source)
 {
     const CGerror error = cgGetError();
-    if (error != CG_NO_ERROR)
+    if (error != CG_NO_ERROR) {
         TOOL_THROW(source, cgGetErrorString(error));
+    }
 }
 
 std::string quoted(const std::string& name)
@@ -40,17 +41,20 @@ ShaderProgram CGShaderManager::createProgram(const std::string& name, CGenum sou
                                              std::map<std::string, CGparameter> parameterNames)
 {
     static const char* const source = "CGShaderManager::createProgram()";
-    if (programs.count(name))
+    if (programs.count(name)) {
         TOOL_THROW(source, quoted(name) + " already exists");
-    if (kind != 0 && kind != 1)
+    }
+    if (kind != 0 && kind != 1) {
         TOOL_THROW(source, quoted(name) + " has kind " + std::to_string(kind) + ": 0 is vertex, 1 is fragment");
+    }
 
     const CGprofile profile = cgGLGetLatestProfile(kind == 0 ? CG_GL_VERTEX : CG_GL_FRAGMENT);
     const char** options = cgGLGetOptimalOptions(profile);
     if (options && options[0]) {
         std::string details = std::string("\n\t\t\t\"") + cgGetProfileString(profile) + "\"";
-        for (const char** option = options; *option; ++option)
+        for (const char** option = options; *option; ++option) {
             details += std::string("\n\t\t\t") + *option;
+        }
         Tool::log("CGShaderManager::createProgram(" + name + ")", "Optimal Options", details);
     }
     checkError(source);
@@ -63,8 +67,9 @@ ShaderProgram CGShaderManager::createProgram(const std::string& name, CGenum sou
 
     ShaderProgram record;
     record.name = name;
-    for (const auto& parameter : parameterNames)
+    for (const auto& parameter : parameterNames) {
         record.parameters[parameter.first] = cgGetNamedParameter(program, parameter.first.c_str());
+    }
     record.profile = profile;
     record.program = program;
     record.kind = kind;
@@ -76,8 +81,9 @@ void CGShaderManager::bindProgram(const std::string& name)
 {
     static const char* const source = "CGShaderManager::bindProgram()";
     const auto found = programs.find(name);
-    if (found == programs.end())
+    if (found == programs.end()) {
         TOOL_THROW(source, quoted(name) + " doesn't exists");
+    }
     cgGLEnableProfile(found->second.profile);
     checkError(source);
     cgGLBindProgram(found->second.program);
@@ -88,8 +94,9 @@ void CGShaderManager::unbindProgram(const std::string& name)
 {
     static const char* const source = "CGShaderManager::unbindProgram()";
     const auto found = programs.find(name);
-    if (found == programs.end())
+    if (found == programs.end()) {
         TOOL_THROW(source, quoted(name) + " doesn't exists");
+    }
     cgGLUnbindProgram(found->second.profile);
     checkError(source);
     cgGLDisableProfile(found->second.profile);

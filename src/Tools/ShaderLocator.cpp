@@ -25,11 +25,14 @@ fs::path programFolder()
 std::string ShaderLocator::locate(const std::string& file)
 {
     const fs::path given(file);
-    if (file.empty() || isFile(given) || given.is_absolute())
+    if (file.empty() || isFile(given) || given.is_absolute()) {
         return file;
+    }
     const fs::path folders[] = {programFolder(), fs::path(QUORVANE_SHADER_DIR)};
-    for (const fs::path& folder : folders)
-        if (!folder.empty() && isFile(folder / given))
+    for (const fs::path& folder : folders) {
+        if (!folder.empty() && isFile(folder / given)) {
             return (folder / given).string();
+        }
+    }
     return file;
 }

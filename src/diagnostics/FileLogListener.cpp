@@ -21,16 +21,19 @@ FileLogListener::FileLogListener(const std::string& fileName) : fileName(fileNam
         failure = std::strerror(errno);
     } else {
         struct stat status;
-        if (::fstat(fd, &status) != 0)
+        if (::fstat(fd, &status) != 0) {
             failure = std::strerror(errno);
-        else if (!S_ISREG(status.st_mode))
+        } else if (!S_ISREG(status.st_mode)) {
             failure = "not a regular file";
+        }
         ::close(fd);
     }
-    if (failure.empty())
+    if (failure.empty()) {
         stream.open(fileName, std::ios::out | std::ios::trunc);
-    if (failure.empty() && !stream.is_open())
+    }
+    if (failure.empty() && !stream.is_open()) {
         failure = "cannot be opened";
+    }
     stream.setstate(failure.empty() ? std::ios::goodbit : std::ios::failbit);
 }
 
@@ -51,8 +54,9 @@ std::string FileLogListener::timeStamp(const boost::posix_time::ptime& time)
 std::string FileLogListener::format(const Message& message)
 {
     std::string out = "[" + timeStamp(message.time) + "] " + message.source + ": " + message.text;
-    if (!message.details.empty())
+    if (!message.details.empty()) {
         out += "\n\tDetails: " + message.details;
+    }
     return out;
 }
 

@@ -7,8 +7,9 @@ namespace Tool {
 std::string LogListener::format(const Message& message)
 {
     std::string out = "* " + message.source + ": " + message.text;
-    if (!message.details.empty())
+    if (!message.details.empty()) {
         out += "\n\t" + message.details;
+    }
     return out;
 }
 

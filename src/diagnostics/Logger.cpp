@@ -13,23 +13,28 @@ Logger& Logger::instance()
 
 bool Logger::addListener(LogListener* listener, bool replay)
 {
-    if (std::find(listeners.begin(), listeners.end(), listener) != listeners.end())
+    if (std::find(listeners.begin(), listeners.end(), listener) != listeners.end()) {
         return false;
+    }
     listeners.push_back(listener);
-    if (replay)
-        for (const Message& message : history)
+    if (replay) {
+        for (const Message& message : history) {
             listener->handle(message);
+        }
+    }
     return true;
 }
 
 void Logger::log(const Message& message)
 {
-    if (!enabled)
+    if (!enabled) {
         return;
+    }
     history.push_back(message);
     const Message& kept = history.back();
-    for (LogListener* listener : listeners)
+    for (LogListener* listener : listeners) {
         listener->handle(kept);
+    }
 }
 
 void log(const std::string& source, const std::string& text, const std::string& details)

@@ -23,11 +23,13 @@ bool FileNamePattern::parse(const std::string& pattern, std::string& error)
             continue;
         }
         size_t end = i + 1;
-        while (end < pattern.size() && std::strchr("0-+ ", pattern[end]))
+        while (end < pattern.size() && std::strchr("0-+ ", pattern[end])) {
             ++end;
+        }
         const size_t digits = end;
-        while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9')
+        while (end < pattern.size() && pattern[end] >= '0' && pattern[end] <= '9') {
             ++end;
+        }
         if (end >= pattern.size() || !std::strchr("diu", pattern[end]) || end - digits > widestField) {
             error = "\"" + pattern + "\" holds a '%' that is not an integer field such as %04d (write %% for a '%')";
             return false;
@@ -46,8 +48,9 @@ bool FileNamePattern::parse(const std::string& pattern, std::string& error)
 
 std::string FileNamePattern::name(uint32_t frame) const
 {
-    if (!field)
+    if (!field) {
         return prefix;
+    }
     char number[64];
     // conversion is a checked integer field with at most three width digits.
     std::snprintf(number, sizeof number, conversion.c_str(), static_cast<long long>(frame));

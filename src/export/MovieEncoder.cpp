@@ -32,8 +32,9 @@ const Container* containerFor(const std::string& path)
     for (const Container& c : containers) {
         const std::string extension = c.extension;
         if (path.size() > extension.size() &&
-            path.compare(path.size() - extension.size(), std::string::npos, extension) == 0)
+            path.compare(path.size() - extension.size(), std::string::npos, extension) == 0) {
             return &c;
+        }
     }
     return nullptr;
 }
@@ -80,8 +81,9 @@ struct MovieEncoder::State {
     explicit State(const std::string& path) : file(path) {}
     ~State()
     {
-        if (output && output->pb)
+        if (output && output->pb) {
             avio_closep(&output->pb);
+        }
         avformat_free_context(output);
         avcodec_free_context(&codec);
         av_frame_free(&picture);
@@ -93,17 +95,20 @@ struct MovieEncoder::State {
     void send(const AVFrame* frame, const char* source)
     {
         int result = avcodec_send_frame(codec, frame);
-        if (result < 0)
+        if (result < 0) {
             fail(source, "the encoder refused a picture", result);
+        }
         while ((result = avcodec_receive_packet(codec, packet)) >= 0) {
             av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
             packet->stream_index = stream->index;
             result = av_interleaved_write_frame(output, packet);
-            if (result < 0)
+            if (result < 0) {
                 fail(source, "cannot write \"" + file.temporaryPath() + "\"", result);
+            }
         }
-        if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
+        if (result != AVERROR(EAGAIN) && result != AVERROR_EOF) {
             fail(source, "the encoder failed", result);
+        }
     }
 
     AtomicFile file;
@@ -121,19 +126,25 @@ MovieEncoder::MovieEncoder(const std::string& path, int width, int height, doubl
 {
     const char* source = "MovieEncoder::MovieEncoder()";
     const Container* container = containerFor(path);
-    if (!container)
+    if (!container) {
         fail(source, "\"" + path + "\" does not end in .mp4, .mkv or .webm");
-    if (width < 2 || height < 2 || width % 2 || height % 2)
+    }
+    if (width < 2 || height < 2 || width % 2 || height % 2) {
         fail(source,
              "a movie needs an even width and height, not " + std::to_string(width) + "x" + std::to_string(height));
-    if (!(framesPerSecond > 0))
+    }
+    if (!(framesPerSecond > 0)) {
         fail(source, "a movie needs a positive frame rate");
+    }
     const AVCodec* encoder = nullptr;
-    for (AVCodecID id : container->codecs)
-        if ((encoder = avcodec_find_encoder(id)))
+    for (AVCodecID id : container->codecs) {
+        if ((encoder = avcodec_find_encoder(id))) {
             break;
-    if (!encoder)
+        }
+    }
+    if (!encoder) {
         fail(source, std::string("FFmpeg's libraries have no encoder for ") + container->format);
+    }
 
     av_log_set_level(AV_LOG_ERROR);
     state = std::make_unique<State>(path);
@@ -141,14 +152,16 @@ MovieEncoder::MovieEncoder(const std::string& path, int width, int height, doubl
     s.width = width;
     s.height = height;
     int result = avformat_alloc_output_context2(&s.output, nullptr, container->format, nullptr);
-    if (result < 0)
+    if (result < 0) {
         fail(source, std::string("no ") + container->format + " container", result);
+    }
 
     s.codec = avcodec_alloc_context3(encoder);
     s.picture = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.codec || !s.picture || !s.packet)
+    if (!s.codec || !s.picture || !s.packet) {
         fail(source, "out of memory");
+    }
     s.codec->width = width;
     s.codec->height = height;
     s.codec->pix_fmt = AV_PIX_FMT_YUV420P;
@@ -157,35 +170,43 @@ MovieEncoder::MovieEncoder(const std::string& path, int width, int height, doubl
     s.codec->color_range = AVCOL_RANGE_MPEG;
     s.codec->colorspace = AVCOL_SPC_SMPTE170M;
     s.codec->gop_size = 30;
-    if (s.output->oformat->flags & AVFMT_GLOBALHEADER)
+    if (s.output->oformat->flags & AVFMT_GLOBALHEADER) {
         s.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
     tune(s.codec);
-    if ((result = avcodec_open2(s.codec, encoder, nullptr)) < 0)
+    if ((result = avcodec_open2(s.codec, encoder, nullptr)) < 0) {
         fail(source, std::string("cannot open the ") + encoder->name + " encoder", result);
+    }
 
     s.stream = avformat_new_stream(s.output, nullptr);
-    if (!s.stream)
+    if (!s.stream) {
         fail(source, "out of memory");
+    }
     s.stream->time_base = s.codec->time_base;
     s.stream->avg_frame_rate = s.codec->framerate;
-    if ((result = avcodec_parameters_from_context(s.stream->codecpar, s.codec)) < 0)
+    if ((result = avcodec_parameters_from_context(s.stream->codecpar, s.codec)) < 0) {
         fail(source, "cannot describe the stream", result);
+    }
 
     s.picture->format = AV_PIX_FMT_YUV420P;
     s.picture->width = width;
     s.picture->height = height;
-    if ((result = av_frame_get_buffer(s.picture, 0)) < 0)
+    if ((result = av_frame_get_buffer(s.picture, 0)) < 0) {
         fail(source, "out of memory", result);
+    }
     s.convert = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height, AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr,
                                nullptr, nullptr);
-    if (!s.convert)
+    if (!s.convert) {
         fail(source, "no conversion from RGBA to YUV 4:2:0");
+    }
 
     // The container writes to the temporary file; it gets its name at the end.
-    if ((result = avio_open(&s.output->pb, s.file.temporaryPath().c_str(), AVIO_FLAG_WRITE)) < 0)
+    if ((result = avio_open(&s.output->pb, s.file.temporaryPath().c_str(), AVIO_FLAG_WRITE)) < 0) {
         fail(source, "cannot open \"" + s.file.temporaryPath() + "\"", result);
-    if ((result = avformat_write_header(s.output, nullptr)) < 0)
+    }
+    if ((result = avformat_write_header(s.output, nullptr)) < 0) {
         fail(source, "cannot write the header of \"" + path + "\"", result);
+    }
 }
 
 MovieEncoder::~MovieEncoder() = default;
@@ -194,11 +215,13 @@ void MovieEncoder::encode(const std::vector<unsigned char>& rgba)
 {
     const char* source = "MovieEncoder::encode()";
     State& s = *state;
-    if (rgba.size() < size_t(s.width) * size_t(s.height) * 4)
+    if (rgba.size() < size_t(s.width) * size_t(s.height) * 4) {
         fail(source, "a picture smaller than the movie");
+    }
     const int result = av_frame_make_writable(s.picture);
-    if (result < 0)
+    if (result < 0) {
         fail(source, "out of memory", result);
+    }
     const uint8_t* const planes[1] = {rgba.data()};
     const int strides[1] = {s.width * 4};
     sws_scale(s.convert, planes, strides, 0, s.height, s.picture->data, s.picture->linesize);
@@ -212,10 +235,12 @@ void MovieEncoder::finish()
     State& s = *state;
     s.send(nullptr, source);
     int result = av_write_trailer(s.output);
-    if (result < 0)
+    if (result < 0) {
         fail(source, "cannot write the end of \"" + s.file.temporaryPath() + "\"", result);
-    if ((result = avio_closep(&s.output->pb)) < 0)
+    }
+    if ((result = avio_closep(&s.output->pb)) < 0) {
         fail(source, "cannot write \"" + s.file.temporaryPath() + "\"", result);
+    }
     s.file.commit();
 }
 

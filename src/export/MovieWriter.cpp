@@ -25,16 +25,18 @@ void MovieWriter::stop()
         closing = true;
     }
     changed.notify_all();
-    if (worker.joinable())
+    if (worker.joinable()) {
         worker.join();
+    }
 }
 
 void MovieWriter::write(std::vector<unsigned char>& rgba)
 {
     std::unique_lock<std::mutex> guard(lock);
     changed.wait(guard, [this] { return waiting.size() < maximumWaiting || failure; });
-    if (failure)
+    if (failure) {
         std::rethrow_exception(failure);
+    }
     waiting.push_back(std::move(rgba));
     rgba.clear();
     if (!spare.empty()) {
@@ -52,8 +54,9 @@ void MovieWriter::finish()
         changed.wait(guard, [this] { return (waiting.empty() && !busy) || failure; });
     }
     stop();
-    if (failure)
+    if (failure) {
         std::rethrow_exception(failure);
+    }
     encoder.finish();
 }
 
@@ -62,8 +65,9 @@ void MovieWriter::work()
     std::unique_lock<std::mutex> guard(lock);
     for (;;) {
         changed.wait(guard, [this] { return !waiting.empty() || closing; });
-        if (waiting.empty())
+        if (waiting.empty()) {
             return;
+        }
         std::vector<unsigned char> picture = std::move(waiting.front());
         waiting.pop_front();
         busy = true;
@@ -79,7 +83,8 @@ void MovieWriter::work()
         failure = error;
         spare.push_back(std::move(picture));
         changed.notify_all();
-        if (failure)
+        if (failure) {
             return;
+        }
     }
 }

@@ -25,14 +25,16 @@ bool BinaryFile::open(const std::string& path)
 {
     close();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
+    if (fd < 0) {
         return false;
+    }
     struct stat status {};
     int reason = 0;
-    if (::fstat(fd, &status) != 0)
+    if (::fstat(fd, &status) != 0) {
         reason = errno;
-    else if (!S_ISREG(status.st_mode) || status.st_size < 0)
+    } else if (!S_ISREG(status.st_mode) || status.st_size < 0) {
         reason = EISDIR;
+    }
     if (reason != 0) {
         ::close(fd);
         errno = reason;
@@ -49,8 +51,9 @@ bool BinaryFile::open(const std::string& path)
 
 void BinaryFile::close()
 {
-    if (descriptor >= 0)
+    if (descriptor >= 0) {
         ::close(descriptor);
+    }
     descriptor = -1;
     offset = 0;
     stamp_ = Stamp();
@@ -58,17 +61,20 @@ void BinaryFile::close()
 
 std::size_t BinaryFile::read(void* target, std::size_t count)
 {
-    if (descriptor < 0)
+    if (descriptor < 0) {
         return 0;
+    }
     char* out = static_cast<char*>(target);
     std::size_t done = 0;
     while (done < count) {
         const ssize_t got =
             ::pread(descriptor, out + done, std::min(count - done, maximumRequest), static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
+        if (got < 0 && errno == EINTR) {
             continue;
-        if (got <= 0)
+        }
+        if (got <= 0) {
             break;
+        }
         done += static_cast<std::size_t>(got);
         offset += static_cast<uint64_t>(got);
     }

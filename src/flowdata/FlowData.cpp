@@ -41,8 +41,9 @@ uint64_t nodeCountOf(const std::array<uint32_t, 3>& size)
     const uint64_t limit = std::numeric_limits<uint32_t>::max();
     uint64_t nodes = 1;
     for (uint32_t axis : size) {
-        if (axis == 0 || nodes > limit / axis)
+        if (axis == 0 || nodes > limit / axis) {
             return 0;
+        }
         nodes *= axis;
     }
     return nodes;
@@ -76,8 +77,9 @@ FlowData::~FlowData()
 
 void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
 {
-    if (!frames.empty())
+    if (!frames.empty()) {
         return;
+    }
     // Nothing an earlier load left (a set without frames counts as empty)
     // may stand in for what this grid file gives.
     clear();
@@ -102,8 +104,9 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
     }
     normalizeLayers();
     std::vector<FrameStore::Source> sources;
-    for (std::size_t i = 0; i < framePaths.size(); ++i)
+    for (std::size_t i = 0; i < framePaths.size(); ++i) {
         sources.push_back({framePaths[i], frameStamps[i]});
+    }
     store = std::make_unique<FrameStore>(std::move(sources), size, static_cast<uint32_t>(layerCount), ranges,
                                          MemoryBudget::frameBudget());
     speedMin = frames.empty() ? 0.0f : frames.front().speedMin;
@@ -138,9 +141,10 @@ void FlowData::loadGrid(const std::string& gridPath)
     layerCount = header.layers;
     timestep = header.timestep;
     // A header frame count of F > 1 means F + 1 frame files.
-    if (matched >= 5)
+    if (matched >= 5) {
         frameCount =
             header.frames > 1 ? header.frames + (header.frames < std::numeric_limits<int32_t>::max()) : header.frames;
+    }
 
     // Sizes are checked against the file before anything is allocated.
     const uint64_t nodes = nodeCountOf(size);
@@ -149,8 +153,9 @@ void FlowData::loadGrid(const std::string& gridPath)
     if (valid) {
         positions.resize(3 * nodes);
         // A file that shrank since its size was taken shows as a short read.
-        if (file.read(positions.data(), 12 * nodes) != 12 * nodes)
+        if (file.read(positions.data(), 12 * nodes) != 12 * nodes) {
             positions.clear();
+        }
     }
     file.close();
     if (positions.size() != 3 * nodes || nodes == 0) {
@@ -167,8 +172,9 @@ void FlowData::checkBudget()
 {
     const uint64_t frameBytes = uint64_t(size[0]) * size[1] * size[2] * (3 + uint64_t(layerCount)) * sizeof(float);
     const uint64_t budget = MemoryBudget::frameBudget();
-    if (frameBytes <= budget)
+    if (frameBytes <= budget) {
         return;
+    }
     char details[160];
     std::snprintf(details, sizeof details, "A frame needs %.1f MB; %.1f MB may be used for frames", frameBytes / 1e6,
                   budget / 1e6);
@@ -192,8 +198,9 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
     }
     std::vector<std::string> paths;
     paths.reserve(names.size());
-    for (const std::string& fileName : names)
+    for (const std::string& fileName : names) {
         paths.push_back(folder + fileName);
+    }
 
     // Every matching file is read and logged, but no more frames are kept than
     // the header announced: a load with more files fails anyway, and a folder
@@ -267,18 +274,21 @@ void FlowData::clear()
 
 std::shared_ptr<const DataFrame> FlowData::frame(std::size_t index) const
 {
-    if (index >= frames.size())
+    if (index >= frames.size()) {
         TOOL_THROW("FlowData::frame()", "Frame " + std::to_string(index) + " of " + std::to_string(frames.size()));
-    if (store)
+    }
+    if (store) {
         return store->frame(index);
+    }
     // A set filled in memory holds its frames itself: the handle owns nothing.
     return std::shared_ptr<const DataFrame>(std::shared_ptr<const DataFrame>(), &frames[index]);
 }
 
 void FlowData::prefetch(std::size_t index) const
 {
-    if (store)
+    if (store) {
         store->prefetch(index);
+    }
 }
 
 const std::array<uint32_t, 3>* FlowData::getSize() const
@@ -294,13 +304,16 @@ void FlowData::normalizeLayers()
         double lo = 0.0;
         double hi = 0.0;
         for (const DataFrame& frame : frames) {
-            if (l >= frame.layers.size())
+            if (l >= frame.layers.size()) {
                 continue;
+            }
             // Extremes that are not finite never widen the range.
-            if (std::isfinite(frame.layers[l].min))
+            if (std::isfinite(frame.layers[l].min)) {
                 lo = std::min(lo, double(frame.layers[l].min));
-            if (std::isfinite(frame.layers[l].max))
+            }
+            if (std::isfinite(frame.layers[l].max)) {
                 hi = std::max(hi, double(frame.layers[l].max));
+            }
         }
         ranges[l] = LayerRange(lo, hi);
     }
@@ -309,31 +322,37 @@ void FlowData::normalizeLayers()
     parallelFor(frames.size() * layers, [&](unsigned, std::size_t index) {
         const std::size_t l = index % layers;
         DataFrame& frame = frames[index / layers];
-        if (l >= frame.layers.size())
+        if (l >= frame.layers.size()) {
             return;
+        }
         const LayerRange range = ranges[l];
-        for (float& v : frame.layers[l].values)
+        for (float& v : frame.layers[l].values) {
             v = range(v);
+        }
     });
 }
 
 std::vector<float> FlowData::computeHistogram(int layer, int bins) const
 {
-    if (bins < 0)
+    if (bins < 0) {
         return std::vector<float>();
+    }
     const std::size_t n = static_cast<std::size_t>(bins);
     std::vector<float> result(n + 1, 0.0f);
-    if (n == 0 || layer < 0)
+    if (n == 0 || layer < 0) {
         return result;
+    }
 
     // Whole frames spread over the cores; while there are fewer frames than
     // cores, slices of about a million values, so both share even one frame.
     constexpr std::size_t sliceValues = std::size_t(1) << 20;
     std::size_t longest = 0;
-    for (const DataFrame& frame : frames)
-        if (static_cast<std::size_t>(layer) < frame.layers.size())
+    for (const DataFrame& frame : frames) {
+        if (static_cast<std::size_t>(layer) < frame.layers.size()) {
             longest =
                 std::max({longest, frame.layers[layer].values.size(), std::size_t(frame.layers[layer].nodeCount)});
+        }
+    }
     const std::size_t perFrame =
         frames.size() >= workerCount() ? 1 : std::max<std::size_t>(1, (longest + sliceValues - 1) / sliceValues);
 
@@ -347,12 +366,14 @@ std::vector<float> FlowData::computeHistogram(int layer, int bins) const
             data = frame(task / perFrame);
         } catch (const Tool::Exception& e) {
             std::lock_guard<std::mutex> lock(failureMutex);
-            if (!failure)
+            if (!failure) {
                 failure = std::make_unique<Tool::Exception>(e);
+            }
             return;
         }
-        if (static_cast<std::size_t>(layer) >= data->layers.size())
+        if (static_cast<std::size_t>(layer) >= data->layers.size()) {
             return;
+        }
         const std::vector<float>& values = data->layers[layer].values;
         const std::size_t slice = task % perFrame;
         const std::size_t end = values.size() * (slice + 1) / perFrame;
@@ -360,26 +381,31 @@ std::vector<float> FlowData::computeHistogram(int layer, int bins) const
         for (std::size_t i = values.size() * slice / perFrame; i < end; ++i) {
             const float v = values[i];
             // Values off 0 .. 1, NaN among them, are not counted.
-            if (v >= 0.0f && v <= 1.0f)
+            if (v >= 0.0f && v <= 1.0f) {
                 ++counts[binOf(v)];
+            }
         }
     });
     // Logged here, on the caller's thread, so that the log keeps its order.
-    if (failure)
+    if (failure) {
         Tool::log("FlowData::computeHistogram()", "Histogram .. [FAILED]", failure->text);
+    }
 
     const float logBase = std::log(2.7f);
     float highest = 0.0f;
     for (std::size_t i = 1; i <= n; ++i) {
         uint64_t count = 0;
-        for (const std::vector<uint64_t>& counts : partial)
+        for (const std::vector<uint64_t>& counts : partial) {
             count += counts[i];
+        }
         result[i] = count >= 1 ? std::log(static_cast<float>(count)) / logBase : 0.0f;
         highest = std::max(highest, result[i]);
     }
     // With no bin above one value every entry is 0, not 0 / 0.
-    if (highest > 0.0f)
-        for (std::size_t i = 1; i <= n; ++i)
+    if (highest > 0.0f) {
+        for (std::size_t i = 1; i <= n; ++i) {
             result[i] /= highest;
+        }
+    }
     return result;
 }

@@ -14,8 +14,9 @@ bool isDigit(char c)
 
 std::size_t digitsEnd(const std::string& s, std::size_t from)
 {
-    while (from < s.size() && isDigit(s[from]))
+    while (from < s.size() && isDigit(s[from])) {
         ++from;
+    }
     return from;
 }
 
@@ -23,8 +24,9 @@ std::size_t digitsEnd(const std::string& s, std::size_t from)
 // a '.' followed by digits, or none.
 std::size_t fractionEnd(const std::string& s, std::size_t end)
 {
-    if (end + 1 < s.size() && s[end] == '.' && isDigit(s[end + 1]))
+    if (end + 1 < s.size() && s[end] == '.' && isDigit(s[end + 1])) {
         return digitsEnd(s, end + 1);
+    }
     return end;
 }
 
@@ -32,12 +34,15 @@ std::size_t fractionEnd(const std::string& s, std::size_t end)
 int compareIntegers(const std::string& a, std::size_t i, std::size_t endA, const std::string& b, std::size_t j,
                     std::size_t endB)
 {
-    while (i + 1 < endA && a[i] == '0')
+    while (i + 1 < endA && a[i] == '0') {
         ++i;
-    while (j + 1 < endB && b[j] == '0')
+    }
+    while (j + 1 < endB && b[j] == '0') {
         ++j;
-    if (endA - i != endB - j)
+    }
+    if (endA - i != endB - j) {
         return endA - i < endB - j ? -1 : 1;
+    }
     return a.compare(i, endA - i, b, j, endB - j);
 }
 
@@ -49,8 +54,9 @@ int compareFractions(const std::string& a, std::size_t i, std::size_t endA, cons
     for (; i < endA || j < endB; ++i, ++j) {
         const char da = i < endA ? a[i] : '0';
         const char db = j < endB ? b[j] : '0';
-        if (da != db)
+        if (da != db) {
             return da < db ? -1 : 1;
+        }
     }
     return 0;
 }
@@ -65,8 +71,9 @@ int compareNumbers(const std::string& a, std::size_t& i, const std::string& b, s
     const std::size_t endA = fractionEnd(a, intEndA);
     const std::size_t endB = fractionEnd(b, intEndB);
     int order = compareIntegers(a, i, intEndA, b, j, intEndB);
-    if (order == 0)
+    if (order == 0) {
         order = compareFractions(a, std::min(intEndA + 1, endA), endA, b, std::min(intEndB + 1, endB), endB);
+    }
     i = endA;
     j = endB;
     return order;
@@ -76,8 +83,9 @@ int compareNumbers(const std::string& a, std::size_t& i, const std::string& b, s
 
 bool FrameFiles::matches(const std::string& stem, const std::string& fileName)
 {
-    if (fileName.compare(0, stem.size(), stem) != 0)
+    if (fileName.compare(0, stem.size(), stem) != 0) {
         return false;
+    }
     const std::size_t dot = fileName.find_last_of('.');
     return dot != std::string::npos && fileName.compare(dot, 4, ".dat") == 0;
 }
@@ -89,17 +97,20 @@ bool FrameFiles::naturalLess(const std::string& a, const std::string& b)
     while (i < a.size() && j < b.size()) {
         if (isDigit(a[i]) && isDigit(b[j])) {
             const int order = compareNumbers(a, i, b, j);
-            if (order != 0)
+            if (order != 0) {
                 return order < 0;
+            }
             continue;
         }
-        if (a[i] != b[j])
+        if (a[i] != b[j]) {
             return static_cast<unsigned char>(a[i]) < static_cast<unsigned char>(b[j]);
+        }
         ++i;
         ++j;
     }
-    if (i < a.size() || j < b.size())
+    if (i < a.size() || j < b.size()) {
         return j < b.size() && i == a.size();
+    }
     // Equal by value (run_01 and run_1): plain order keeps the sort strict.
     return a < b;
 }
@@ -109,21 +120,26 @@ bool FrameFiles::list(const std::string& folder, const std::string& stem, std::v
     names.clear();
     boost::system::error_code error;
     fs::directory_iterator entry(folder.empty() ? fs::path(".") : fs::path(folder), error);
-    if (error)
+    if (error) {
         return false;
+    }
     for (; entry != fs::directory_iterator(); entry.increment(error)) {
-        if (error)
+        if (error) {
             return false;
+        }
         const std::string fileName = entry->path().filename().string();
-        if (!matches(stem, fileName))
+        if (!matches(stem, fileName)) {
             continue;
+        }
         boost::system::error_code statusError;
-        if (fs::status(entry->path(), statusError).type() != fs::regular_file)
+        if (fs::status(entry->path(), statusError).type() != fs::regular_file) {
             continue;
+        }
         names.push_back(fileName);
     }
-    if (error)
+    if (error) {
         return false;
+    }
     std::sort(names.begin(), names.end(), naturalLess);
     return true;
 }

@@ -16,15 +16,17 @@ FrameQueue::FrameQueue(std::vector<std::string> paths, const std::array<uint32_t
             break; // fewer workers, or none: wait() then reads on the caller's thread
         }
     }
-    if (workers.empty())
+    if (workers.empty()) {
         inlineReader = std::make_unique<FrameReader>(size, layerCount);
+    }
 }
 
 FrameQueue::~FrameQueue()
 {
     stopping = true;
-    for (std::thread& worker : workers)
+    for (std::thread& worker : workers) {
         worker.join();
+    }
 }
 
 FrameQueue::Item& FrameQueue::wait(std::size_t index)
@@ -36,8 +38,9 @@ FrameQueue::Item& FrameQueue::wait(std::size_t index)
     }
     std::unique_lock<std::mutex> lock(mutex);
     finished.wait(lock, [&] { return done[index] != 0; });
-    if (errors[index])
+    if (errors[index]) {
         std::rethrow_exception(errors[index]);
+    }
     return items[index];
 }
 

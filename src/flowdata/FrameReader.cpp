@@ -38,21 +38,24 @@ FrameReader::Result FrameReader::measure(const std::string& path, DataFrame& fra
 FrameReader::Result FrameReader::pass(const std::string& path, DataFrame& frame, bool keep,
                                       const std::vector<LayerRange>* ranges)
 {
-    if (!file.open(path))
+    if (!file.open(path)) {
         return Result::CannotOpen;
+    }
     // The grid limits the node count and layer count, so this cannot overflow;
     // checking the file size first keeps a short file from costing memory.
     const uint64_t recordBytes = recordFloats * sizeof(float);
-    if (file.size() / recordBytes < nodeCount)
+    if (file.size() / recordBytes < nodeCount) {
         return Result::TooShort;
+    }
 
     frame.size = size;
     frame.vectors.resize(keep ? 3 * nodeCount : 0);
     frame.layers.resize(layerCount);
     for (uint32_t l = 0; l < layerCount; ++l) {
         DataLayer& layer = frame.layers[l];
-        if (layer.name.empty())
+        if (layer.name.empty()) {
             layer.name = "Layer_" + std::to_string(l);
+        }
         layer.values.resize(keep ? nodeCount : 0);
         layer.size = size;
         layer.nodeCount = static_cast<uint32_t>(nodeCount);
@@ -68,13 +71,15 @@ FrameReader::Result FrameReader::pass(const std::string& path, DataFrame& frame,
     for (uint64_t done = 0; done < nodeCount;) {
         const uint64_t count = std::min(recordsPerBlock, nodeCount - done);
         const std::size_t wanted = count * recordBytes;
-        if (file.read(block.data(), wanted) != wanted)
+        if (file.read(block.data(), wanted) != wanted) {
             return Result::TooShort;
+        }
         split(block.data(), count, done, frame, keep, ranges);
         done += count;
     }
-    if (frame.speedMin > frame.speedMax)
+    if (frame.speedMin > frame.speedMax) {
         frame.speedMin = 0.0f;
+    }
     frame.speedMin = std::sqrt(frame.speedMin);
     frame.speedMax = std::sqrt(frame.speedMax);
     return Result::Read;
@@ -98,8 +103,9 @@ void FrameReader::split(const float* records, std::size_t count, std::size_t fir
     frame.speedMax = fastest;
     if (keep) {
         float* vectors = frame.vectors.data() + 3 * first;
-        for (std::size_t r = 0; r < count; ++r)
+        for (std::size_t r = 0; r < count; ++r) {
             std::copy_n(records + r * recordFloats, 3, vectors + 3 * r);
+        }
     }
     for (uint32_t l = 0; l < layerCount; ++l) {
         DataLayer& layer = frame.layers[l];
@@ -113,16 +119,19 @@ void FrameReader::split(const float* records, std::size_t count, std::size_t fir
         }
         layer.min = low;
         layer.max = high;
-        if (!keep)
+        if (!keep) {
             continue;
+        }
         float* values = layer.values.data() + first;
         if (ranges) {
             const LayerRange range = (*ranges)[l];
-            for (std::size_t r = 0; r < count; ++r)
+            for (std::size_t r = 0; r < count; ++r) {
                 values[r] = range(source[r * recordFloats]);
+            }
         } else {
-            for (std::size_t r = 0; r < count; ++r)
+            for (std::size_t r = 0; r < count; ++r) {
                 values[r] = source[r * recordFloats];
+            }
         }
     }
 }

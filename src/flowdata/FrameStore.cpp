@@ -33,8 +33,9 @@ FrameStore::~FrameStore()
         stopping = true;
     }
     requested.notify_all();
-    if (worker.joinable())
+    if (worker.joinable()) {
         worker.join();
+    }
 }
 
 std::size_t FrameStore::residentFrames() const
@@ -46,14 +47,16 @@ std::size_t FrameStore::residentFrames() const
 
 std::shared_ptr<const DataFrame> FrameStore::frame(std::size_t index)
 {
-    if (index >= sources.size())
+    if (index >= sources.size()) {
         TOOL_THROW("FrameStore::frame()", "Frame " + std::to_string(index) + " of " + std::to_string(sources.size()));
+    }
     std::unique_lock<std::mutex> lock(mutex);
     while (true) {
         const auto found =
             std::find_if(entries.begin(), entries.end(), [index](const Entry& entry) { return entry.index == index; });
-        if (found == entries.end())
+        if (found == entries.end()) {
             break;
+        }
         if (found->ready) {
             entries.splice(entries.begin(), entries, found);
             return found->data;
@@ -74,9 +77,11 @@ std::shared_ptr<const DataFrame> FrameStore::frame(std::size_t index)
         throw;
     }
     lock.lock();
-    for (Entry& entry : entries)
-        if (entry.data == slot)
+    for (Entry& entry : entries) {
+        if (entry.data == slot) {
             entry.ready = true;
+        }
+    }
     decoded.notify_all();
     return slot;
 }
@@ -90,8 +95,9 @@ std::shared_ptr<DataFrame> FrameStore::takeSlot()
     auto entry = entries.end();
     while (entries.size() >= capacity && entry != entries.begin()) {
         --entry;
-        if (!entry->ready || entry->data.use_count() != 1)
+        if (!entry->ready || entry->data.use_count() != 1) {
             continue;
+        }
         reused = std::move(entry->data);
         entry = entries.erase(entry);
     }
@@ -105,26 +111,30 @@ void FrameStore::decode(std::size_t index, DataFrame& frame) const
     try {
         FrameReader reader(size, layerCount);
         const FrameReader::Result result = reader.read(source.path, frame, &ranges);
-        if (result == FrameReader::Result::CannotOpen)
+        if (result == FrameReader::Result::CannotOpen) {
             reason = std::strerror(errno);
-        else if (result == FrameReader::Result::TooShort)
+        } else if (result == FrameReader::Result::TooShort) {
             reason = "the file is shorter than the grid needs";
-        else if (reader.stamp() != source.stamp)
+        } else if (reader.stamp() != source.stamp) {
             reason = "the file has changed since the data set was loaded";
+        }
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
     }
-    if (!reason.empty())
+    if (!reason.empty()) {
         TOOL_THROW("FrameStore::frame()", "Couldn't read " + source.path + ": " + reason);
+    }
 }
 
 void FrameStore::prefetch(std::size_t index)
 {
-    if (index >= sources.size())
+    if (index >= sources.size()) {
         return;
+    }
     std::lock_guard<std::mutex> lock(mutex);
-    if (stopping)
+    if (stopping) {
         return;
+    }
     wanted = index;
     pending = true;
     if (!worker.joinable()) {
@@ -143,8 +153,9 @@ void FrameStore::prefetchLoop()
     std::unique_lock<std::mutex> lock(mutex);
     while (true) {
         requested.wait(lock, [this] { return stopping || pending; });
-        if (stopping)
+        if (stopping) {
             return;
+        }
         const std::size_t index = wanted;
         pending = false;
         lock.unlock();

@@ -20,24 +20,28 @@ public:
     bool literal(const char* text)
     {
         const std::size_t length = std::strlen(text);
-        if (static_cast<std::size_t>(end - at) < length || std::memcmp(at, text, length) != 0)
+        if (static_cast<std::size_t>(end - at) < length || std::memcmp(at, text, length) != 0) {
             return false;
+        }
         at += length;
         return true;
     }
 
     template <typename T> bool number(T& value)
     {
-        while (at != end && isBlank(*at))
+        while (at != end && isBlank(*at)) {
             ++at;
+        }
         // A leading '+' is accepted as the C scanner does; from_chars refuses it.
         const char* start = at;
-        if (start != end && *start == '+' && start + 1 != end && *(start + 1) != '-')
+        if (start != end && *start == '+' && start + 1 != end && *(start + 1) != '-') {
             ++start;
+        }
         T parsed{};
         const std::from_chars_result result = std::from_chars(start, end, parsed);
-        if (result.ec != std::errc())
+        if (result.ec != std::errc()) {
             return false;
+        }
         value = parsed;
         at = result.ptr;
         return true;
@@ -56,16 +60,19 @@ int GridHeader::parse(const char* text, std::size_t length)
     // The text ends at the first zero byte, whatever follows it.
     const char* end = std::find(text, text + length, '\0');
     Cursor cursor(text, end);
-    if (!cursor.literal("SN4DB"))
+    if (!cursor.literal("SN4DB")) {
         return 0;
+    }
     int32_t* integers[] = {&x, &y, &z, &layers, &frames};
     int matched = 0;
     for (int32_t* field : integers) {
-        if (!cursor.number(*field))
+        if (!cursor.number(*field)) {
             return matched;
+        }
         ++matched;
     }
-    if (cursor.number(timestep))
+    if (cursor.number(timestep)) {
         ++matched;
+    }
     return matched;
 }

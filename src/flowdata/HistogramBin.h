@@ -18,10 +18,11 @@ public:
     {
         const double v = value;
         std::size_t k = static_cast<std::size_t>(v * inverse);
-        if (static_cast<double>(k) * width > v)
+        if (static_cast<double>(k) * width > v) {
             --k;
-        else if (static_cast<double>(k + 1) * width <= v)
+        } else if (static_cast<double>(k + 1) * width <= v) {
             ++k;
+        }
         return std::min(k, bins);
     }
 

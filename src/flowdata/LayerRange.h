@@ -16,8 +16,9 @@ public:
     float operator()(float raw) const
     {
         const double v = (double(raw) - lo) * inverse;
-        if (!std::isfinite(raw))
+        if (!std::isfinite(raw)) {
             return 0.0f;
+        }
         return float(v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v);
     }
 

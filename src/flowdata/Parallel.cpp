@@ -16,8 +16,9 @@ void parallelFor(std::size_t count, const std::function<void(unsigned worker, st
     const unsigned threads = static_cast<unsigned>(std::min<std::size_t>(workerCount(), count));
     std::atomic<std::size_t> next{0};
     auto work = [&](unsigned worker) {
-        for (std::size_t index = next++; index < count; index = next++)
+        for (std::size_t index = next++; index < count; index = next++) {
             task(worker, index);
+        }
     };
     std::vector<std::thread> helpers;
     for (unsigned worker = 1; worker < threads; ++worker) {
@@ -28,6 +29,7 @@ void parallelFor(std::size_t count, const std::function<void(unsigned worker, st
         }
     }
     work(0);
-    for (std::thread& helper : helpers)
+    for (std::thread& helper : helpers) {
         helper.join();
+    }
 }

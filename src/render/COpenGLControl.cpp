@@ -28,8 +28,9 @@ const char* const controller = "COpenGLController";
 // Lines traced in the background ask for a paint when they are ready.
 COpenGLControl::COpenGLControl()
     : streamlines([this] {
-          if (surface)
+          if (surface) {
               surface->requestUpdateFromAnyThread();
+          }
       })
 {
 }
@@ -49,8 +50,9 @@ void COpenGLControl::oglInitialize()
 {
     std::string reason;
     if (!surface || !surface->createContext(reason)) {
-        if (!surface)
+        if (!surface) {
             reason = "no window";
+        }
         Tool::log("COpenGLControl::oglInitialize()", "Creating OpenGL Context .. [Failed]",
                   std::to_string(errno) + ": " + reason);
         std::exit(1);
@@ -85,8 +87,9 @@ void COpenGLControl::oglInitialize()
 
 void COpenGLControl::updateProjection()
 {
-    if (hasContext())
+    if (hasContext()) {
         project(surface->pixelWidth(), surface->pixelHeight());
+    }
 }
 
 void COpenGLControl::project(int w, int h)
@@ -101,8 +104,9 @@ void COpenGLControl::project(int w, int h)
 
 void COpenGLControl::buildAxesList()
 {
-    if (glIsList(axesList))
+    if (glIsList(axesList)) {
         glDeleteLists(axesList, 1);
+    }
     axesList = glGenLists(1);
     glNewList(axesList, GL_COMPILE);
     glBegin(GL_LINES);
@@ -142,21 +146,24 @@ COpenGLControl::SceneObjects COpenGLControl::sceneObjects() const
 
 void COpenGLControl::Invalidate()
 {
-    if (surface)
+    if (surface) {
         surface->requestUpdate();
+    }
 }
 
 bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, int& height)
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return false;
+    }
     const int w = surface->pixelWidth();
     const int h = surface->pixelHeight();
     // A picture for keeping shows the lines of its own frame.
     waitForStreamlines();
     OffscreenTarget target(w, h);
-    if (!target.complete())
+    if (!target.complete()) {
         return false;
+    }
     paintAt(w, h);
     target.read(rgba);
     width = w;
@@ -166,16 +173,18 @@ bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, 
 
 void COpenGLControl::waitForStreamlines()
 {
-    if (!showStreamlines || !flowData)
+    if (!showStreamlines || !flowData) {
         return;
+    }
     streamlines.ask(*flowData, currentFrame);
     streamlines.wait();
 }
 
 void COpenGLControl::paintAt(int width, int height)
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return;
+    }
     project(width, height);
     paintScene();
     updateProjection();
@@ -183,12 +192,14 @@ void COpenGLControl::paintAt(int width, int height)
 
 void COpenGLControl::loadTransferTexture(const Transferfunction& tf)
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return;
+    }
     glActiveTexture(GL_TEXTURE1);
     glDisable(GL_TEXTURE_1D);
-    if (glIsTexture(transferTexture))
+    if (glIsTexture(transferTexture)) {
         glDeleteTextures(1, &transferTexture);
+    }
     glGenTextures(1, &transferTexture);
     glBindTexture(GL_TEXTURE_1D, transferTexture);
     const auto table = tf.buildRGBATable();
@@ -209,10 +220,12 @@ void COpenGLControl::setFlowData(FlowData* data)
     currentLayer = 0;
     flowData = data;
     streamlines.reset();
-    if (data)
+    if (data) {
         colourBar.setRange(data->speedMin, data->speedMax);
-    if (hasContext())
+    }
+    if (hasContext()) {
         frameTextures.reset(flowData, MemoryBudget::textureBudget());
+    }
     buildGridList();
     buildGlyphPointList(20, 2);
     updateProjection();
@@ -226,8 +239,9 @@ void COpenGLControl::stopReadingFrames()
 
 void COpenGLControl::deleteSliceLists()
 {
-    if (sliceCount > 0 && glIsList(sliceLists))
+    if (sliceCount > 0 && glIsList(sliceLists)) {
         glDeleteLists(sliceLists, sliceCount);
+    }
     sliceLists = 0;
     sliceCount = 0;
     sliceCentre.clear();
@@ -238,15 +252,17 @@ void COpenGLControl::deleteSliceLists()
 // from buffers.
 void COpenGLControl::buildGridList()
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return;
+    }
     // The old lists go first: a grid that cannot be built shows nothing
     // rather than the previous data set's shape.
     deleteSliceLists();
     wireframe.release();
     const std::array<uint32_t, 3>* size = flowData ? flowData->getSize() : nullptr;
-    if (!size)
+    if (!size) {
         return;
+    }
     const GridGeometry grid(flowData->positions, *size);
     if (!grid.valid()) {
         Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]",
@@ -282,21 +298,24 @@ void COpenGLControl::buildGridList()
             glEndList();
         }
         std::string problem;
-        if (!curvedCells.build(grid, curved, problem))
+        if (!curvedCells.build(grid, curved, problem)) {
             Tool::log("COpenGLControl::buildGridList()", "Building grid list .. [FAILED]", problem);
+        }
     }
 }
 
 void COpenGLControl::buildGlyphPointList(int columns, int rows)
 {
-    if (hasContext())
+    if (hasContext()) {
         glyphPoints.build(glyphPointList, flowData, columns, rows, currentFrame);
+    }
 }
 
 void COpenGLControl::applyCamera()
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return;
+    }
     glMatrixMode(GL_MODELVIEW);
     glLoadIdentity();
     glTranslatef(panX, panY, panZ * zoom);
@@ -319,8 +338,9 @@ void COpenGLControl::resetCamera()
 
 void COpenGLControl::OnPaint()
 {
-    if (!hasContext())
+    if (!hasContext()) {
         return;
+    }
     paintScene();
     surface->swapBuffers();
 }
@@ -353,16 +373,18 @@ void COpenGLControl::paintScene()
     }
     // Only the presence of a data set is tested: after a failed load it is
     // empty, and the textures and lists made for the previous one are shown.
-    if (!flowData)
+    if (!flowData) {
         return;
+    }
     glScalef(scale, scale, scale);
     if (showWireframe) {
         setUpWireframePass();
         // After a failed load the positions are gone: only a wireframe made
         // before can show.
         const std::array<uint32_t, 3>* size = flowData->getSize();
-        if (!wireframe.made() && size)
+        if (!wireframe.made() && size) {
             wireframe.make(GridGeometry(flowData->positions, *size));
+        }
         wireframe.draw();
         GLErrorCheck::after("wireframe pass");
     } else if (showLayer) {
@@ -411,8 +433,9 @@ void COpenGLControl::useTextures(unsigned int target, unsigned int texture, bool
     glDisable(GL_TEXTURE_1D);
     glDisable(GL_TEXTURE_2D);
     glDisable(GL_TEXTURE_3D);
-    if (transfer)
+    if (transfer) {
         glBindTexture(GL_TEXTURE_1D, transferTexture);
+    }
     glActiveTexture(GL_TEXTURE0);
     glDisable(GL_TEXTURE_1D);
     glDisable(GL_TEXTURE_2D);
@@ -504,10 +527,11 @@ void COpenGLControl::callSlicesBackToFront()
     float modelView[16];
     glGetFloatv(GL_MODELVIEW_MATRIX, modelView);
     for (int k : slicesBackToFront(modelView, sliceCentre)) {
-        if (curvedCells.holds(uint32_t(k)))
+        if (curvedCells.holds(uint32_t(k))) {
             curvedCells.draw(uint32_t(k), modelView);
-        else
+        } else {
             glCallList(sliceLists + unsigned(k));
+        }
     }
 }
 
@@ -515,8 +539,9 @@ void COpenGLControl::vectorPass()
 {
     // No texture (the data set did not fit): no fill rather than a wrong one.
     const unsigned int texture = frameTextures.vectorTexture(currentFrame);
-    if (texture == 0)
+    if (texture == 0) {
         return;
+    }
     setUpVectorPass(texture);
     callSlicesBackToFront();
     glDisable(GL_TEXTURE_3D);
@@ -525,8 +550,9 @@ void COpenGLControl::vectorPass()
 void COpenGLControl::layerPass()
 {
     const unsigned int texture = frameTextures.layerTexture(currentLayer, currentFrame);
-    if (texture == 0)
+    if (texture == 0) {
         return;
+    }
     setUpLayerPass(texture);
     callSlicesBackToFront();
     CGShaderManager::instance().unbindProgram(transferFragment.name);
@@ -540,8 +566,9 @@ void COpenGLControl::glyphPass()
     setUpGlyphPass();
     cgGLSetStateMatrixParameter(glyphVertex.parameters["modelViewProj"], CG_GL_MODELVIEW_PROJECTION_MATRIX,
                                 CG_GL_MATRIX_IDENTITY);
-    if (glyphPointList != 0)
+    if (glyphPointList != 0) {
         glCallList(glyphPointList);
+    }
     CGShaderManager& shaders = CGShaderManager::instance();
     shaders.unbindProgram(glyphVertex.name);
     shaders.unbindProgram(glyphFragment.name);
@@ -553,16 +580,18 @@ void COpenGLControl::OnSize(unsigned nType, int cx, int cy)
 {
     Tool::log("COpenGLControl::OnSize()", "Resizing OpenGL Control",
               "New Size: (0,0," + std::to_string(cx) + "," + std::to_string(cy) + ")");
-    if (cx < 1 || cy < 1 || nType == SIZE_MINIMIZED)
+    if (cx < 1 || cy < 1 || nType == SIZE_MINIMIZED) {
         return;
+    }
     // The first size that arrives, the window's own or a forwarded one, is
     // the creation size and changes nothing.
     if (firstSize) {
         firstSize = false;
         return;
     }
-    if (surface)
+    if (surface) {
         surface->moveWindow(0, 0, cx, cy);
+    }
     updateProjection();
 }
 
@@ -588,19 +617,23 @@ void COpenGLControl::OnMouseHWheel(unsigned nFlags, short zDelta, int, int)
 {
     if (nFlags & MK_SHIFT) {
         float candidate = scale;
-        if (zDelta > 0)
+        if (zDelta > 0) {
             candidate = scale - 0.5f;
-        else if (zDelta < 0)
+        } else if (zDelta < 0) {
             candidate = scale + 0.5f;
-        if (candidate > 0)
+        }
+        if (candidate > 0) {
             scale = candidate;
+        }
     } else {
-        if (zDelta > 0)
+        if (zDelta > 0) {
             zoom -= 0.1f;
-        else if (zDelta < 0)
+        } else if (zDelta < 0) {
             zoom += 0.1f;
-        if (zoom <= 0)
+        }
+        if (zoom <= 0) {
             zoom = 0.1f;
+        }
         applyCamera();
     }
     Invalidate();

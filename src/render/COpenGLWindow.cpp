@@ -72,8 +72,9 @@ bool COpenGLWindow::createContext(std::string& error)
 void COpenGLWindow::swapBuffers()
 {
     // Swapping a window that is not on screen is undefined.
-    if (isExposed())
+    if (isExposed()) {
         context.swapBuffers(this);
+    }
 }
 
 void COpenGLWindow::requestUpdate()
@@ -114,8 +115,9 @@ std::vector<unsigned char> COpenGLWindow::textImage(const std::string& text, int
     painter.drawText(QPointF(0, metrics.ascent()), string);
     painter.end();
     std::vector<unsigned char> rgba(size_t(image.width()) * size_t(image.height()) * 4);
-    for (int y = 0; y < image.height(); ++y)
+    for (int y = 0; y < image.height(); ++y) {
         std::copy_n(image.constScanLine(y), image.width() * 4, rgba.begin() + ptrdiff_t(y) * image.width() * 4);
+    }
     width = image.width();
     height = image.height();
     return rgba;
@@ -123,8 +125,9 @@ std::vector<unsigned char> COpenGLWindow::textImage(const std::string& text, int
 
 void COpenGLWindow::moveWindow(int x, int y, int width, int height)
 {
-    if (container)
+    if (container) {
         container->setGeometry(x, y, width, height);
+    }
     // Like a window move, the new client size holds at once.
     resize(width, height);
 }
@@ -132,8 +135,9 @@ void COpenGLWindow::moveWindow(int x, int y, int width, int height)
 bool COpenGLWindow::event(QEvent* event)
 {
     if (event->type() == QEvent::UpdateRequest) {
-        if (isExposed())
+        if (isExposed()) {
             control.OnPaint();
+        }
         return true;
     }
     return QWindow::event(event);
@@ -141,8 +145,9 @@ bool COpenGLWindow::event(QEvent* event)
 
 void COpenGLWindow::exposeEvent(QExposeEvent*)
 {
-    if (isExposed())
+    if (isExposed()) {
         control.OnPaint();
+    }
 }
 
 void COpenGLWindow::resizeEvent(QResizeEvent* event)

@@ -19,15 +19,17 @@ constexpr double pi = 3.14159265358979323846;
 bool dataBox(const FlowData& data, std::array<double, 3>& low, std::array<double, 3>& high)
 {
     const std::array<uint32_t, 3>* size = data.getSize();
-    if (!size)
+    if (!size) {
         return false;
+    }
     const GridGeometry grid(data.positions, *size);
-    if (!grid.valid())
+    if (!grid.valid()) {
         return false;
+    }
     low.fill(HUGE_VAL);
     high.fill(-HUGE_VAL);
-    for (uint32_t k = 0; k < (*size)[2]; ++k)
-        for (uint32_t j = 0; j < (*size)[1]; ++j)
+    for (uint32_t k = 0; k < (*size)[2]; ++k) {
+        for (uint32_t j = 0; j < (*size)[1]; ++j) {
             for (uint32_t i = 0; i < (*size)[0]; ++i) {
                 const std::array<float, 3> p = grid.node(i, j, k);
                 for (int a = 0; a < 3; ++a) {
@@ -35,6 +37,8 @@ bool dataBox(const FlowData& data, std::array<double, 3>& low, std::array<double
                     high[a] = std::max(high[a], double(p[a]));
                 }
             }
+        }
+    }
     return std::isfinite(low[0] + low[1] + low[2] + high[0] + high[1] + high[2]);
 }
 
@@ -43,8 +47,9 @@ bool dataBox(const FlowData& data, std::array<double, 3>& low, std::array<double
 float fitZoom(const COpenGLControl& control, float aspect, float margin)
 {
     std::array<double, 3> low, high;
-    if (!control.data() || !dataBox(*control.data(), low, high) || !(aspect > 0) || control.panZ >= 0)
+    if (!control.data() || !dataBox(*control.data(), low, high) || !(aspect > 0) || control.panZ >= 0) {
         return 0;
+    }
     // Half the picture's height and width at unit distance, less the margin.
     const double tanY = std::tan(fieldOfView / 2 * pi / 180) * (1 - margin);
     const double tanX = tanY * aspect;

@@ -29,8 +29,9 @@ bool CurvedSliceCells::build(const GridGeometry& grid, const std::vector<uint32_
 {
     release();
     const uint32_t X = grid.size[0], Y = grid.size[1], Z = grid.size[2];
-    if (X < 2 || Y < 2 || curved.empty())
+    if (X < 2 || Y < 2 || curved.empty()) {
         return true;
+    }
     const uint64_t nodesPerSlice = uint64_t(X) * Y;
     const uint64_t cellsPerSlice = uint64_t(X - 1) * (Y - 1);
     // Vertex numbers and cell numbers within a slice are 32 bits wide.
@@ -61,7 +62,7 @@ bool CurvedSliceCells::build(const GridGeometry& grid, const std::vector<uint32_
         slice.firstCell = centres.size();
         slice.cells = cellsPerSlice;
         // Texture coordinates at the nodes' texel centres, as the slice lists have them.
-        for (uint32_t j = 0; j < Y; ++j)
+        for (uint32_t j = 0; j < Y; ++j) {
             for (uint32_t i = 0; i < X; ++i) {
                 const std::array<float, 3> p = grid.node(i, j, k);
                 vertices[size_t(j) * X + i] = {(float(i) + 0.5f) / float(X),
@@ -71,7 +72,8 @@ bool CurvedSliceCells::build(const GridGeometry& grid, const std::vector<uint32_
                                                p[1],
                                                p[2]};
             }
-        for (uint32_t j = 0; j + 1 < Y; ++j)
+        }
+        for (uint32_t j = 0; j + 1 < Y; ++j) {
             for (uint32_t i = 0; i + 1 < X; ++i) {
                 std::array<float, 3> c{{0, 0, 0}};
                 for (size_t v :
@@ -82,6 +84,7 @@ bool CurvedSliceCells::build(const GridGeometry& grid, const std::vector<uint32_
                 }
                 centres.push_back(c);
             }
+        }
         glBufferSubData(GL_ARRAY_BUFFER, GLintptr(slice.firstVertex * sizeof(Vertex)),
                         GLsizeiptr(nodesPerSlice * sizeof(Vertex)), vertices.data());
         ok = glGetError() == GL_NO_ERROR;
@@ -103,8 +106,9 @@ bool CurvedSliceCells::sort(Slice& slice, const float modelView[16])
     std::vector<uint64_t> keys(slice.cells);
     for (size_t c = 0; c < slice.cells; ++c) {
         float d = eyeDistanceSquared(modelView, centres[slice.firstCell + c]);
-        if (std::isnan(d))
+        if (std::isnan(d)) {
             d = 0;
+        }
         // A non-negative float's bits order like the float; inverted, the
         // largest distance sorts first.
         uint32_t bits;
@@ -116,8 +120,9 @@ bool CurvedSliceCells::sort(Slice& slice, const float modelView[16])
     auto* indices = static_cast<GLuint*>(
         glMapBufferRange(GL_ELEMENT_ARRAY_BUFFER, GLintptr(slice.firstIndex * sizeof(GLuint)),
                          GLsizeiptr(slice.cells * 6 * sizeof(GLuint)), GL_MAP_WRITE_BIT | GL_MAP_INVALIDATE_RANGE_BIT));
-    if (!indices)
+    if (!indices) {
         return false;
+    }
     const uint32_t cellsPerRow = columns - 1;
     for (uint64_t key : keys) {
         const uint32_t c = uint32_t(key);
@@ -133,8 +138,9 @@ bool CurvedSliceCells::sort(Slice& slice, const float modelView[16])
 
 void CurvedSliceCells::draw(uint32_t k, const float modelView[16])
 {
-    if (!holds(k))
+    if (!holds(k)) {
         return;
+    }
     Slice& slice = slices[size_t(slot[k])];
     glBindBuffer(GL_ARRAY_BUFFER, vertexBuffer);
     glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, indexBuffer);
@@ -157,10 +163,12 @@ void CurvedSliceCells::draw(uint32_t k, const float modelView[16])
 
 void CurvedSliceCells::release()
 {
-    if (vertexBuffer)
+    if (vertexBuffer) {
         glDeleteBuffers(1, &vertexBuffer);
-    if (indexBuffer)
+    }
+    if (indexBuffer) {
         glDeleteBuffers(1, &indexBuffer);
+    }
     vertexBuffer = indexBuffer = 0;
     slices.clear();
     slot.clear();

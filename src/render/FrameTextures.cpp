@@ -26,8 +26,9 @@ const char* failureOf(int layer)
 
 void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
 {
-    for (const unsigned int name : names())
+    for (const unsigned int name : names()) {
         glDeleteTextures(1, &name);
+    }
     sets.clear();
     failed.clear();
     bytes = 0;
@@ -36,19 +37,23 @@ void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
     vectorsFit = layersFit = false;
     const std::array<uint32_t, 3>* size = data ? data->getSize() : nullptr;
     nodes = size ? uint64_t((*size)[0]) * (*size)[1] * (*size)[2] : 0;
-    if (!size)
+    if (!size) {
         return;
+    }
     // One check per data set: a grid too large for a texture gets none.
     const std::string vectorProblem = volumeTooLarge(*size, GL_RGB8, GL_RGB);
     vectorsFit = vectorProblem.empty();
-    if (!vectorsFit)
+    if (!vectorsFit) {
         Tool::log("FrameTextures::reset()", failureOf(vectorKind), vectorProblem);
-    if (data->frames.empty() || data->frames.front().layers.empty())
+    }
+    if (data->frames.empty() || data->frames.front().layers.empty()) {
         return;
+    }
     const std::string layerProblem = volumeTooLarge(*size, GL_R16, GL_RED);
     layersFit = layerProblem.empty();
-    if (!layersFit)
+    if (!layersFit) {
         Tool::log("FrameTextures::reset()", failureOf(0), layerProblem);
+    }
 }
 
 unsigned int FrameTextures::vectorTexture(uint32_t frame)
@@ -65,11 +70,14 @@ std::vector<unsigned int> FrameTextures::names() const
 {
     std::vector<unsigned int> all;
     for (const Set& set : sets) {
-        if (set.vectors)
+        if (set.vectors) {
             all.push_back(set.vectors);
-        for (unsigned int name : set.layers)
-            if (name)
+        }
+        for (unsigned int name : set.layers) {
+            if (name) {
                 all.push_back(name);
+            }
+        }
     }
     return all;
 }
@@ -78,8 +86,9 @@ unsigned int FrameTextures::texture(uint32_t frame, int layer)
 {
     auto found = std::find_if(sets.begin(), sets.end(), [frame](const Set& set) { return set.frame == frame; });
     const auto held = [layer](const Set& set) {
-        if (layer == vectorKind)
+        if (layer == vectorKind) {
             return set.vectors;
+        }
         return size_t(layer) < set.layers.size() ? set.layers[size_t(layer)] : 0u;
     };
     if (found != sets.end() && held(*found)) {
@@ -89,9 +98,11 @@ unsigned int FrameTextures::texture(uint32_t frame, int layer)
     const unsigned int made = make(frame, layer);
     if (made == 0) {
         // The last picture stays: what was shown last of this kind, if anything.
-        for (const Set& set : sets)
-            if (held(set))
+        for (const Set& set : sets) {
+            if (held(set)) {
                 return held(set);
+            }
+        }
         return 0;
     }
     found = std::find_if(sets.begin(), sets.end(), [frame](const Set& set) { return set.frame == frame; });
@@ -116,8 +127,9 @@ unsigned int FrameTextures::texture(uint32_t frame, int layer)
 unsigned int FrameTextures::make(uint32_t frame, int layer)
 {
     const std::array<uint32_t, 3>* size = data ? data->getSize() : nullptr;
-    if (!size || frame >= data->frames.size() || failed.count({frame, layer}))
+    if (!size || frame >= data->frames.size() || failed.count({frame, layer})) {
         return 0;
+    }
     std::string problem;
     std::shared_ptr<const DataFrame> handle;
     try {
@@ -128,14 +140,16 @@ unsigned int FrameTextures::make(uint32_t frame, int layer)
     const float* texels = nullptr;
     if (handle && layer == vectorKind) {
         texels = handle->vectors.size() >= 3 * nodes ? handle->vectors.data() : nullptr;
-        if (!texels)
+        if (!texels) {
             problem = "frame " + std::to_string(frame) + " holds too few vectors";
+        }
     } else if (handle) {
         const bool enough =
             size_t(layer) < handle->layers.size() && handle->layers[size_t(layer)].values.size() >= nodes;
         texels = enough ? handle->layers[size_t(layer)].values.data() : nullptr;
-        if (!texels)
+        if (!texels) {
             problem = "layer " + std::to_string(layer) + " of frame " + std::to_string(frame) + " holds too few values";
+        }
     }
     unsigned int name = 0;
     if (texels) {
@@ -164,11 +178,12 @@ void FrameTextures::evictBeyondBudget()
             glDeleteTextures(1, &last.vectors);
             bytes -= bytesOf(vectorKind);
         }
-        for (size_t l = 0; l < last.layers.size(); ++l)
+        for (size_t l = 0; l < last.layers.size(); ++l) {
             if (last.layers[l]) {
                 glDeleteTextures(1, &last.layers[l]);
                 bytes -= bytesOf(int(l));
             }
+        }
         sets.pop_back();
     }
 }

@@ -22,11 +22,13 @@ bool GLErrorCheck::enabled()
 
 void GLErrorCheck::after(const char* pass)
 {
-    if (!enabled())
+    if (!enabled()) {
         return;
+    }
     GLenum error = glGetError();
-    if (error == GL_NO_ERROR)
+    if (error == GL_NO_ERROR) {
         return;
+    }
     // A lost context may report errors forever; a few say enough.
     for (int n = 0; n < 8 && error != GL_NO_ERROR; ++n, error = glGetError()) {
         const GLubyte* text = gluErrorString(error);

@@ -18,20 +18,24 @@ using Vec3 = std::array<float, 3>;
 Vec3 sampleBottom(const DataFrame* frame, const std::array<uint32_t, 3>& size, float fi, float fj)
 {
     Vec3 v{{0, 0, 0}};
-    if (!frame || frame->vectors.size() / 3 < uint64_t(size[0]) * size[1] * size[2])
+    if (!frame || frame->vectors.size() / 3 < uint64_t(size[0]) * size[1] * size[2]) {
         return v;
+    }
     const uint32_t i = size[0] < 2 ? 0 : std::min(uint32_t(fi), size[0] - 2);
     const uint32_t j = size[1] < 2 ? 0 : std::min(uint32_t(fj), size[1] - 2);
     const float u = fi - float(i), w = fj - float(j);
-    for (uint32_t dj = 0; dj < 2; ++dj)
+    for (uint32_t dj = 0; dj < 2; ++dj) {
         for (uint32_t di = 0; di < 2; ++di) {
             const float weight = (di ? u : 1 - u) * (dj ? w : 1 - w);
-            if (weight == 0)
+            if (weight == 0) {
                 continue;
+            }
             const size_t n = 3 * (size_t(j + dj) * size[0] + i + di);
-            for (int c = 0; c < 3; ++c)
+            for (int c = 0; c < 3; ++c) {
                 v[size_t(c)] += weight * frame->vectors[n + size_t(c)];
+            }
         }
+    }
     return v;
 }
 } // namespace
@@ -41,15 +45,18 @@ void GlyphPoints::build(unsigned int& list, const FlowData* data, int columnCoun
     columns = columnCount;
     rows = rowCount;
     frame = frameIndex;
-    if (glIsList(list))
+    if (glIsList(list)) {
         glDeleteLists(list, 1);
+    }
     list = 0;
     const std::array<uint32_t, 3>* size = data ? data->getSize() : nullptr;
-    if (!size || columns < 0 || rows < 0)
+    if (!size || columns < 0 || rows < 0) {
         return;
+    }
     const GridGeometry grid(data->positions, *size);
-    if (!grid.valid())
+    if (!grid.valid()) {
         return;
+    }
     std::shared_ptr<const DataFrame> vectors;
     try {
         vectors = data->frame(frameIndex);
@@ -74,10 +81,11 @@ void GlyphPoints::build(unsigned int& list, const FlowData* data, int columnCoun
             const float speed = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
             const Vec3 colour = SpeedColorMap::ofSpeed(speed, data->speedMin, data->speedMax);
             glColor3f(colour[0], colour[1], colour[2]);
-            if (std::isfinite(speed))
+            if (std::isfinite(speed)) {
                 glNormal3f(v[0], v[1], v[2]);
-            else
+            } else {
                 glNormal3f(0, 0, 0);
+            }
             glVertex3f((-hx + float(q) * stepX) * s, y, z);
         }
     }
@@ -87,6 +95,7 @@ void GlyphPoints::build(unsigned int& list, const FlowData* data, int columnCoun
 
 void GlyphPoints::follow(unsigned int& list, const FlowData& data, uint32_t frameIndex)
 {
-    if (frameIndex != frame && data.getSize())
+    if (frameIndex != frame && data.getSize()) {
         build(list, &data, columns, rows, frameIndex);
+    }
 }

@@ -10,9 +10,11 @@
 inline unsigned keyFlags(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers)
 {
     unsigned flags = 0;
-    if (buttons & Qt::LeftButton)
+    if (buttons & Qt::LeftButton) {
         flags |= MK_LBUTTON;
-    if (modifiers & Qt::ShiftModifier)
+    }
+    if (modifiers & Qt::ShiftModifier) {
         flags |= MK_SHIFT;
+    }
     return flags;
 }

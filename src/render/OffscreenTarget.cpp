@@ -7,8 +7,9 @@
 
 OffscreenTarget::OffscreenTarget(int width, int height) : width(width), height(height)
 {
-    if (width < 1 || height < 1 || !glGenFramebuffers)
+    if (width < 1 || height < 1 || !glGenFramebuffers) {
         return;
+    }
     glGetIntegerv(GL_DRAW_FRAMEBUFFER_BINDING, &previous);
     glGenRenderbuffers(1, &colour);
     glBindRenderbuffer(GL_RENDERBUFFER, colour);
@@ -26,8 +27,9 @@ OffscreenTarget::OffscreenTarget(int width, int height) : width(width), height(h
 
 OffscreenTarget::~OffscreenTarget()
 {
-    if (!framebuffer)
+    if (!framebuffer) {
         return;
+    }
     glBindFramebuffer(GL_FRAMEBUFFER, GLuint(previous));
     glDeleteFramebuffers(1, &framebuffer);
     glDeleteRenderbuffers(1, &colour);
@@ -60,6 +62,7 @@ void OffscreenTarget::read(std::vector<unsigned char>& rgba) const
     glReadBuffer(GL_COLOR_ATTACHMENT0);
     glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     rgba.resize(bottomUp.size());
-    for (int y = 0; y < height; ++y)
+    for (int y = 0; y < height; ++y) {
         std::memcpy(&rgba[row * y], &bottomUp[row * (height - 1 - y)], row);
+    }
 }

@@ -7,8 +7,9 @@ OffscreenView::OffscreenView(COpenGLControl& control, int width, int height)
       hasContext(control.hasContext()), target(hasContext ? width : 0, hasContext ? height : 0)
 {
     // The window draws into its own framebuffer between pictures.
-    if (target.complete())
+    if (target.complete()) {
         target.unbind();
+    }
 }
 
 OffscreenView::~OffscreenView()
@@ -18,8 +19,9 @@ OffscreenView::~OffscreenView()
 
 void OffscreenView::draw(uint32_t frame, std::vector<unsigned char>& rgba)
 {
-    if (!ready())
+    if (!ready()) {
         return;
+    }
     control.currentFrame = frame;
     // Each picture shows the streamlines of its own frame.
     control.waitForStreamlines();

@@ -21,8 +21,9 @@ std::vector<int> slicesBackToFront(const float modelView[16], const std::vector<
     for (size_t k = 0; k < centres.size(); ++k) {
         distance[k] = eyeDistanceSquared(modelView, centres[k]);
         // A slice with bad positions still gets a place in a strict order.
-        if (std::isnan(distance[k]))
+        if (std::isnan(distance[k])) {
             distance[k] = 0;
+        }
     }
     std::vector<int> order(centres.size());
     std::iota(order.begin(), order.end(), 0);

@@ -26,12 +26,14 @@ void SpeedColorBar::prepare(const GLSurface& surface, Label& label, float value)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.3g", double(value));
-    if (label.texture != 0 && label.text == text)
+    if (label.texture != 0 && label.text == text) {
         return;
+    }
     label.text = text;
     const std::vector<unsigned char> rgba = surface.textImage(label.text, label.width, label.height);
-    if (label.texture == 0)
+    if (label.texture == 0) {
         glGenTextures(1, &label.texture);
+    }
     glBindTexture(GL_TEXTURE_2D, label.texture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
@@ -99,8 +101,9 @@ void SpeedColorBar::draw(const GLSurface& surface)
     glGetIntegerv(GL_VIEWPORT, viewport);
     const int width = viewport[2], height = viewport[3];
     const int length = std::min(longestBar, height / 3);
-    if (length < 2 || width < 2 * margin + barWidth)
+    if (length < 2 || width < 2 * margin + barWidth) {
         return;
+    }
     setUp(width, height);
 
     const int right = width - margin, left = right - barWidth, bottom = margin, top = bottom + length;

@@ -20,12 +20,14 @@ void StreamlineRenderer::reset()
 void StreamlineRenderer::ask(const FlowData& data, uint32_t frame)
 {
     const std::array<uint32_t, 3>* size = data.getSize();
-    if ((asked && frame == askedFrame) || !size)
+    if ((asked && frame == askedFrame) || !size) {
         return;
+    }
     // Copied once per data set, and only once lines are wanted: the worker
     // must not read the data set's own array while a load refills it.
-    if (!positions)
+    if (!positions) {
         positions = std::make_shared<const std::vector<float>>(data.positions);
+    }
     StreamlineWorker::Job job;
     job.id = ++lastId;
     job.data = &data;
@@ -41,12 +43,15 @@ void StreamlineRenderer::ask(const FlowData& data, uint32_t frame)
 
 void StreamlineRenderer::upload(StreamlineWorker::Result& result)
 {
-    for (const Tool::Message& failure : result.failures)
+    for (const Tool::Message& failure : result.failures) {
         Tool::Logger::instance().log(failure);
-    if (result.id < firstCurrentId)
+    }
+    if (result.id < firstCurrentId) {
         return;
-    if (buffer == 0)
+    }
+    if (buffer == 0) {
         glGenBuffers(1, &buffer);
+    }
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(result.vertices.size() * sizeof(float)), result.vertices.data(),
                  GL_STATIC_DRAW);
@@ -58,10 +63,12 @@ void StreamlineRenderer::upload(StreamlineWorker::Result& result)
 void StreamlineRenderer::draw()
 {
     StreamlineWorker::Result result;
-    if (worker.take(result))
+    if (worker.take(result)) {
         upload(result);
-    if (first.empty())
+    }
+    if (first.empty()) {
         return;
+    }
     // A hair nearer than they are, so that lines lying in a slice's plane
     // are not lost to it.
     glDepthRange(0.0, 0.99999);

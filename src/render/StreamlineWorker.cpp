@@ -36,8 +36,9 @@ void StreamlineWorker::request(Job job)
 bool StreamlineWorker::take(Result& out)
 {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!fresh)
+    if (!fresh) {
         return false;
+    }
     out = std::move(finished);
     fresh = false;
     return true;
@@ -63,8 +64,9 @@ void StreamlineWorker::run()
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         changed.wait(lock, [this] { return stopping || pending; });
-        if (stopping)
+        if (stopping) {
             return;
+        }
         const std::unique_ptr<Job> job = std::move(pending);
         busy = true;
         lock.unlock();
@@ -84,8 +86,9 @@ StreamlineWorker::Result StreamlineWorker::trace(const Job& job)
 {
     Result result;
     result.id = job.id;
-    if (!job.data || !job.positions)
+    if (!job.data || !job.positions) {
         return result;
+    }
     std::shared_ptr<const DataFrame> frame;
     try {
         frame = job.data->frame(job.frame);
@@ -95,8 +98,9 @@ StreamlineWorker::Result StreamlineWorker::trace(const Job& job)
     }
     const GridGeometry grid(*job.positions, job.size);
     const StreamlineTracer tracer(*job.positions, job.size, frame->vectors, frame->speedMax);
-    if (!grid.valid() || !tracer.valid())
+    if (!grid.valid() || !tracer.valid()) {
         return result;
+    }
     for (const Streamline& line : tracer.traceAll(StreamlineTracer::seedLattice(job.size, seedsPerSide))) {
         result.first.push_back(int(result.vertices.size() / 6));
         result.count.push_back(int(line.points.size()));

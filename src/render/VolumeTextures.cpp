@@ -8,16 +8,19 @@ std::string volumeTooLarge(const std::array<uint32_t, 3>& size, int internalForm
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &largest);
     const std::string nodes =
         std::to_string(size[0]) + " x " + std::to_string(size[1]) + " x " + std::to_string(size[2]) + " nodes";
-    for (uint32_t side : size)
-        if (side < 1 || side > uint32_t(largest))
+    for (uint32_t side : size) {
+        if (side < 1 || side > uint32_t(largest)) {
             return nodes + " exceed the largest 3-D texture of " + std::to_string(largest) + " texels a side";
+        }
+    }
     // The proxy asks the driver whether this format fits at this size.
     glTexImage3D(GL_PROXY_TEXTURE_3D, 0, internalFormat, GLsizei(size[0]), GLsizei(size[1]), GLsizei(size[2]), 0,
                  format, GL_FLOAT, nullptr);
     GLint width = 0;
     glGetTexLevelParameteriv(GL_PROXY_TEXTURE_3D, 0, GL_TEXTURE_WIDTH, &width);
-    if (width == 0)
+    if (width == 0) {
         return nodes + " do not fit in one 3-D texture";
+    }
     return std::string();
 }
 

@@ -10,8 +10,9 @@
 
 void WireframeGrid::release()
 {
-    if (buffer != 0)
+    if (buffer != 0) {
         glDeleteBuffers(1, &buffer);
+    }
     buffer = 0;
     tried = false;
     rowStarts.clear();
@@ -22,8 +23,9 @@ void WireframeGrid::release()
 
 void WireframeGrid::make(const GridGeometry& grid)
 {
-    if (tried)
+    if (tried) {
         return;
+    }
     tried = true;
     size = grid.size;
     const uint64_t nodes = uint64_t(size[0]) * size[1] * size[2];
@@ -43,10 +45,13 @@ void WireframeGrid::make(const GridGeometry& grid)
     std::vector<float> slice;
     for (uint32_t k = 0; k < size[2] && glGetError() == GL_NO_ERROR; ++k) {
         slice.clear();
-        for (uint32_t j = 0; j < size[1]; ++j)
-            for (uint32_t i = 0; i < size[0]; ++i)
-                for (float c : grid.node(i, j, k))
+        for (uint32_t j = 0; j < size[1]; ++j) {
+            for (uint32_t i = 0; i < size[0]; ++i) {
+                for (float c : grid.node(i, j, k)) {
                     slice.push_back(c);
+                }
+            }
+        }
         glBufferSubData(GL_ARRAY_BUFFER, GLintptr(uint64_t(k) * slice.size() * sizeof(float)),
                         GLsizeiptr(slice.size() * sizeof(float)), slice.data());
     }
@@ -59,18 +64,23 @@ void WireframeGrid::make(const GridGeometry& grid)
         return;
     }
     // A row or column of one node has no edge.
-    if (size[0] >= 2)
-        for (uint64_t row = 0; row < uint64_t(size[1]) * size[2]; ++row)
+    if (size[0] >= 2) {
+        for (uint64_t row = 0; row < uint64_t(size[1]) * size[2]; ++row) {
             rowStarts.push_back(int(row * size[0]));
-    if (size[1] >= 2)
-        for (uint32_t k = 0; k < size[2]; ++k)
+        }
+    }
+    if (size[1] >= 2) {
+        for (uint32_t k = 0; k < size[2]; ++k) {
             columnStarts.push_back(int(uint64_t(k) * size[1]));
+        }
+    }
 }
 
 void WireframeGrid::draw() const
 {
-    if (buffer == 0)
+    if (buffer == 0) {
         return;
+    }
     glBindBuffer(GL_ARRAY_BUFFER, buffer);
     glEnableClientState(GL_VERTEX_ARRAY);
     glColor3f(1, 1, 1);
@@ -82,8 +92,9 @@ void WireframeGrid::draw() const
     // A stride beyond what GL takes cannot be given: such a grid shows its
     // rows only. Before 4.4 only GLsizei bounds it.
     GLint largestStride = std::numeric_limits<GLsizei>::max();
-    if (GLEW_VERSION_4_4)
+    if (GLEW_VERSION_4_4) {
         glGetIntegerv(GL_MAX_VERTEX_ATTRIB_STRIDE, &largestStride);
+    }
     if (!columnStarts.empty() && uint64_t(size[0]) * 12 <= uint64_t(largestStride)) {
         // Column i: every X-th node from node i, so element j + Y k is node (i, j, k).
         const std::vector<GLsizei> counts(columnStarts.size(), GLsizei(size[1]));

@@ -21,8 +21,9 @@ namespace {
 std::string folderOf(const std::string& path)
 {
     const std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos)
+    if (slash == std::string::npos) {
         return ".";
+    }
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
@@ -31,8 +32,9 @@ std::string folderOf(const std::string& path)
 mode_t modeFor(const std::string& path)
 {
     struct stat status;
-    if (::stat(path.c_str(), &status) == 0)
+    if (::stat(path.c_str(), &status) == 0) {
         return status.st_mode & 07777;
+    }
     const mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
@@ -41,11 +43,13 @@ mode_t modeFor(const std::string& path)
 std::string resolveLink(const std::string& path)
 {
     struct stat status;
-    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+    if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) {
         return path;
+    }
     char* resolved = ::realpath(path.c_str(), nullptr);
-    if (resolved == nullptr)
+    if (resolved == nullptr) {
         return path;
+    }
     const std::string target = resolved;
     std::free(resolved);
     return target;
@@ -67,8 +71,9 @@ const fs::file_time_type staleBefore = fs::file_time_type::clock::now() - std::c
 bool isTemporaryName(const std::string& name, const std::string& fileName)
 {
     const std::size_t length = fileName.size() + 7;
-    if (name.size() != length || name.compare(0, fileName.size(), fileName) != 0 || name[fileName.size()] != '.')
+    if (name.size() != length || name.compare(0, fileName.size(), fileName) != 0 || name[fileName.size()] != '.') {
         return false;
+    }
     const std::string suffix = name.substr(fileName.size() + 1);
     const auto isSuffixChar = [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; };
     const auto isDigitOrCapital = [](char c) {
@@ -88,12 +93,14 @@ void removeStaleTemporaries(const std::string& path)
         const std::string name = entry->path().filename().string();
         struct stat status;
         if (!isTemporaryName(name, fileName) || ::lstat(entry->path().c_str(), &status) != 0 ||
-            !S_ISREG(status.st_mode) || status.st_uid != ::geteuid())
+            !S_ISREG(status.st_mode) || status.st_uid != ::geteuid()) {
             continue;
+        }
         std::error_code timeError;
         const fs::file_time_type modified = fs::last_write_time(entry->path(), timeError);
-        if (!timeError && modified < staleBefore)
+        if (!timeError && modified < staleBefore) {
             ::unlink(entry->path().c_str());
+        }
     }
 }
 
@@ -108,26 +115,31 @@ AtomicFile::AtomicFile(const std::string& linkOrPath) : path(resolveLink(linkOrP
     name.insert(name.end(), suffix.begin(), suffix.end());
     name.push_back('\0');
     fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
         fail("AtomicFile::AtomicFile()", "cannot create a temporary file next to \"" + path + "\"", errno);
+    }
     temporary = name.data();
-    if (::fchmod(fd, modeFor(path)) != 0)
+    if (::fchmod(fd, modeFor(path)) != 0) {
         abandon("AtomicFile::AtomicFile()", "cannot set the permissions of the temporary file", errno);
+    }
 }
 
 AtomicFile::~AtomicFile()
 {
-    if (committed)
+    if (committed) {
         return;
-    if (fd >= 0)
+    }
+    if (fd >= 0) {
         ::close(fd);
+    }
     ::unlink(temporary.c_str());
 }
 
 void AtomicFile::abandon(const char* source, const std::string& what, int error)
 {
-    if (fd >= 0)
+    if (fd >= 0) {
         ::close(fd);
+    }
     fd = -1;
     ::unlink(temporary.c_str());
     committed = true; // nothing left for the destructor
@@ -139,8 +151,9 @@ void AtomicFile::append(const char* data, std::size_t left)
     while (left > 0) {
         const ssize_t written = ::write(fd, data, left);
         if (written < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             abandon("AtomicFile::append()", "cannot write the temporary file", errno);
         }
         data += written;
@@ -151,14 +164,17 @@ void AtomicFile::append(const char* data, std::size_t left)
 void AtomicFile::commit()
 {
     // A full disk may only show when the data is flushed or the file closed.
-    if (::fsync(fd) != 0)
+    if (::fsync(fd) != 0) {
         abandon("AtomicFile::commit()", "cannot flush the temporary file", errno);
+    }
     const int closed = ::close(fd);
     fd = -1;
-    if (closed != 0)
+    if (closed != 0) {
         abandon("AtomicFile::commit()", "cannot close the temporary file", errno);
-    if (::rename(temporary.c_str(), path.c_str()) != 0)
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
         abandon("AtomicFile::commit()", "cannot rename the temporary file over \"" + path + "\"", errno);
+    }
     committed = true;
 
     // Make the rename itself durable.

@@ -51,8 +51,9 @@ void checkEndTagNames(const std::string& text)
     for (std::size_t at = text.find("</"); at != std::string::npos; at = text.find("</", at + 2)) {
         const std::size_t end = text.find_first_of(" \t\r\n>", at + 2);
         const std::size_t length = (end == std::string::npos ? text.size() : end) - (at + 2);
-        if (length >= nameCapacity)
+        if (length >= nameCapacity) {
             TOOL_THROW(loadSource, "an end tag name is " + std::to_string(length) + " characters long");
+        }
     }
 }
 
@@ -60,8 +61,9 @@ void checkEndTagNames(const std::string& text)
 // another version would be a layout this program does not know.
 void checkClassVersion(unsigned int version)
 {
-    if (version != 0)
+    if (version != 0) {
         TOOL_THROW(loadSource, "class version " + std::to_string(version) + " is newer than this program reads");
+    }
 }
 
 } // namespace
@@ -86,17 +88,19 @@ template <class Archive, class Container> void saveCollection(Archive& ar, const
     ar << make_nvp(countName.text, count);
     const item_version_type itemVersion(0);
     ar << make_nvp(itemVersionName.text, itemVersion);
-    for (const auto& item : list)
+    for (const auto& item : list) {
         ar << make_nvp(itemName.text, item);
+    }
 }
 
 template <class Archive, class Container> void loadCollection(Archive& ar, Container& list)
 {
     collection_size_type count;
     ar >> make_nvp(countName.text, count);
-    if (static_cast<std::size_t>(count) > itemLimit)
+    if (static_cast<std::size_t>(count) > itemLimit) {
         TOOL_THROW(loadSource,
                    "list count " + std::to_string(static_cast<std::size_t>(count)) + " exceeds the size of the file");
+    }
     if (library_version_type(3) < ar.get_library_version()) {
         item_version_type itemVersion(0);
         ar >> make_nvp(itemVersionName.text, itemVersion);
@@ -176,8 +180,9 @@ namespace {
 // how many were replaced.
 unsigned makeFinite(float& value)
 {
-    if (std::isfinite(value))
+    if (std::isfinite(value)) {
         return 0;
+    }
     value = value > 0.0f ? 1.0f : 0.0f;
     return 1;
 }
@@ -185,10 +190,12 @@ unsigned makeFinite(float& value)
 unsigned makeFinite(Transferfunction& function)
 {
     unsigned replaced = 0;
-    for (auto& point : function.color)
+    for (auto& point : function.color) {
         replaced += makeFinite(point.first);
-    for (auto& point : function.alpha)
+    }
+    for (auto& point : function.alpha) {
         replaced += makeFinite(point.first) + makeFinite(point.second);
+    }
     return replaced;
 }
 
@@ -200,9 +207,10 @@ std::string PresetArchive::write(const Presets& presets)
     store.preset = presets;
     for (auto& entry : store.preset) {
         const unsigned replaced = makeFinite(entry.second);
-        if (replaced > 0)
+        if (replaced > 0) {
             Tool::log("PresetManager::save()", "Wrote " + std::to_string(replaced) +
                                                    " non-finite value(s) of preset \"" + entry.first + "\" as 0 or 1");
+        }
     }
 
     std::ostringstream out;
@@ -213,8 +221,9 @@ std::string PresetArchive::write(const Presets& presets)
     } catch (const std::exception& error) {
         TOOL_THROW("PresetManager::save()", std::string("cannot write the archive: ") + error.what());
     }
-    if (!out)
+    if (!out) {
         TOOL_THROW("PresetManager::save()", "cannot write the archive");
+    }
     return out.str();
 }
 
@@ -231,9 +240,10 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
     try {
         boost::archive::xml_iarchive archive(in);
         // The reader accepts any version; a newer format may mean other things.
-        if (archive.get_library_version() > boost::archive::BOOST_ARCHIVE_VERSION())
+        if (archive.get_library_version() > boost::archive::BOOST_ARCHIVE_VERSION()) {
             TOOL_THROW(loadSource, "archive version " + std::to_string(archive.get_library_version()) +
                                        " is newer than this program reads");
+        }
         archive >> boost::serialization::make_nvp("*this", store);
         // The archive's destructor checks the root's closing tag and, when it
         // is missing, throws out of the destructor, which ends the process.
@@ -244,8 +254,9 @@ PresetArchive::Presets PresetArchive::read(const std::string& text)
     } catch (const boost::archive::archive_exception& error) {
         // The library appends errno to a stream error, left over from some
         // unrelated call: the text was read from memory.
-        if (error.code == boost::archive::archive_exception::input_stream_error)
+        if (error.code == boost::archive::archive_exception::input_stream_error) {
             TOOL_THROW(loadSource, "the text ends early or holds a malformed value");
+        }
         TOOL_THROW(loadSource, error.what());
     } catch (const std::exception& error) {
         TOOL_THROW(loadSource, error.what());

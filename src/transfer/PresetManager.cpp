@@ -23,28 +23,34 @@ bool exists(const std::string& path)
 std::string readFile(int fd)
 {
     struct stat status;
-    if (::fstat(fd, &status) != 0)
+    if (::fstat(fd, &status) != 0) {
         TOOL_THROW("PresetManager::load()", std::strerror(errno));
-    if (!S_ISREG(status.st_mode))
+    }
+    if (!S_ISREG(status.st_mode)) {
         TOOL_THROW("PresetManager::load()", "not a regular file");
-    if (status.st_size > static_cast<off_t>(PresetManager::maxFileSize))
+    }
+    if (status.st_size > static_cast<off_t>(PresetManager::maxFileSize)) {
         TOOL_THROW("PresetManager::load()", "the file is larger than 16 MiB");
+    }
 
     std::string text;
     char buffer[65536];
     for (;;) {
         const ssize_t got = ::read(fd, buffer, sizeof buffer);
         if (got < 0) {
-            if (errno == EINTR)
+            if (errno == EINTR) {
                 continue;
+            }
             TOOL_THROW("PresetManager::load()", std::strerror(errno));
         }
-        if (got == 0)
+        if (got == 0) {
             break;
+        }
         text.append(buffer, static_cast<std::size_t>(got));
         // The file may have grown since fstat.
-        if (text.size() > PresetManager::maxFileSize)
+        if (text.size() > PresetManager::maxFileSize) {
             TOOL_THROW("PresetManager::load()", "the file is larger than 16 MiB");
+        }
     }
     return text;
 }
@@ -54,10 +60,12 @@ std::string readFile(int fd)
 void checkWritable(const char* path)
 {
     struct stat status;
-    if (::stat(path, &status) != 0)
+    if (::stat(path, &status) != 0) {
         return;
-    if ((status.st_mode & 0222) == 0 || ::access(path, W_OK) != 0)
+    }
+    if ((status.st_mode & 0222) == 0 || ::access(path, W_OK) != 0) {
         TOOL_THROW("PresetManager::save()", "the file is read-only");
+    }
 }
 
 } // namespace
@@ -81,8 +89,9 @@ void PresetManager::load()
         return;
     }
     try {
-        if (fd < 0)
+        if (fd < 0) {
             TOOL_THROW("PresetManager::load()", std::strerror(errno));
+        }
         std::string text;
         try {
             text = readFile(fd);
@@ -102,8 +111,9 @@ void PresetManager::load()
 
 bool PresetManager::moveAsideUnreadableFile()
 {
-    if (!exists(fileName))
+    if (!exists(fileName)) {
         return true;
+    }
     // Earlier backups are kept too: the first free name of .bak, .bak.1, ...
     std::string backup = std::string(fileName) + ".bak";
     for (int n = 1; exists(backup); ++n) {
@@ -131,12 +141,14 @@ void PresetManager::save()
     try {
         const std::string text = PresetArchive::write(preset);
         // What save writes, load must read back.
-        if (text.size() > maxFileSize)
+        if (text.size() > maxFileSize) {
             TOOL_THROW("PresetManager::save()", "the presets would take more than 16 MiB");
+        }
         checkWritable(fileName);
         if (fileUnreadable) {
-            if (!moveAsideUnreadableFile())
+            if (!moveAsideUnreadableFile()) {
                 return;
+            }
             fileUnreadable = false;
         }
         AtomicFile::write(fileName, text);
@@ -150,8 +162,9 @@ std::vector<std::string> PresetManager::getPresetNames() const
 {
     std::vector<std::string> names;
     names.reserve(preset.size());
-    for (const auto& entry : preset)
+    for (const auto& entry : preset) {
         names.push_back(entry.first);
+    }
     return names;
 }
 

@@ -7,31 +7,38 @@ namespace {
 
 float clampPosition(float position)
 {
-    if (position < 0.0f)
+    if (position < 0.0f) {
         return 0.0f;
-    if (position > 1.0f)
+    }
+    if (position > 1.0f) {
         return 1.0f;
+    }
     return position;
 }
 
 // Truncation toward zero that stays defined for NaN and for values beyond int.
 int truncateToInt(double value)
 {
-    if (std::isnan(value))
+    if (std::isnan(value)) {
         return 0;
-    if (value >= static_cast<double>(INT_MAX))
+    }
+    if (value >= static_cast<double>(INT_MAX)) {
         return INT_MAX;
-    if (value <= static_cast<double>(INT_MIN))
+    }
+    if (value <= static_cast<double>(INT_MIN)) {
         return INT_MIN;
+    }
     return static_cast<int>(value);
 }
 
 unsigned char saturateByte(int value)
 {
-    if (value < 0)
+    if (value < 0) {
         return 0;
-    if (value > 255)
+    }
+    if (value > 255) {
         return 255;
+    }
     return static_cast<unsigned char>(value);
 }
 
@@ -57,8 +64,9 @@ template <class List, class Value> void setPoint(List& list, float position, con
 
 template <class List, class Value> void removePoint(List& list, float position, const Value& cleared)
 {
-    if (list.empty())
+    if (list.empty()) {
         return;
+    }
     if (position <= 0.0f) {
         list.front().second = cleared;
     } else if (position >= 1.0f) {
@@ -81,11 +89,13 @@ Value lookup(const List& list, float position, const Value& fallback, Interpolat
 {
     position = clampPosition(position);
     for (auto it = list.begin(); it != list.end(); ++it) {
-        if (it->first == position)
+        if (it->first == position) {
             return it->second;
+        }
         if (it->first > position) {
-            if (it == list.begin())
+            if (it == list.begin()) {
                 return it->second;
+            }
             const auto& prev = *(it - 1);
             const float offset = position - prev.first;
             const float width = it->first - prev.first;
@@ -106,18 +116,22 @@ float blend(float from, float to, float offset, float width)
 template <class List> float nextPosition(const List& list, float position)
 {
     float next = position;
-    for (const auto& point : list)
-        if (point.first > position && (next == position || point.first < next))
+    for (const auto& point : list) {
+        if (point.first > position && (next == position || point.first < next)) {
             next = point.first;
+        }
+    }
     return next;
 }
 
 template <class List> float previousPosition(const List& list, float position)
 {
     float previous = position;
-    for (const auto& point : list)
-        if (point.first < position && (previous == position || point.first > previous))
+    for (const auto& point : list) {
+        if (point.first < position && (previous == position || point.first > previous)) {
             previous = point.first;
+        }
+    }
     return previous;
 }
 
@@ -213,8 +227,9 @@ std::vector<ColorRGB> Transferfunction::sampleColors(unsigned count) const
 {
     std::vector<ColorRGB> samples;
     samples.reserve(count);
-    for (unsigned i = 0; i < count; ++i)
+    for (unsigned i = 0; i < count; ++i) {
         samples.push_back(getColor(samplePosition(i, count)));
+    }
     return samples;
 }
 
@@ -222,8 +237,9 @@ std::vector<float> Transferfunction::sampleAlphas(unsigned count) const
 {
     std::vector<float> samples;
     samples.reserve(count);
-    for (unsigned i = 0; i < count; ++i)
+    for (unsigned i = 0; i < count; ++i) {
         samples.push_back(getAlpha(samplePosition(i, count)));
+    }
     return samples;
 }
 

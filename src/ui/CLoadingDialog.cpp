@@ -81,8 +81,9 @@ void CLoadingDialog::setPosition(int position)
 {
     // Thousands of frame files may share one position: repainting for each
     // would take most of the load.
-    if (position == progress->value())
+    if (position == progress->value()) {
         return;
+    }
     progress->setValue(position);
     progress->repaint();
     keepPainted();

@@ -31,8 +31,9 @@ void startLogging()
     Tool::Logger& logger = Tool::Logger::instance();
     logger.addListener(new Tool::LogListener(), true);
     auto* file = new Tool::FileLogListener("Quorvane.log");
-    if (file->failure.empty())
+    if (file->failure.empty()) {
         logger.addListener(file, true);
+    }
     logger.enabled = true;
     Tool::log("CQuorvaneApp", "Starting Quorvane v.0.5 ..");
     if (!file->failure.empty()) {
@@ -67,8 +68,9 @@ void applyToggles(CQuorvaneDlg& dialog, const CommandLine::Toggles& show)
         {"32776", show.axes}, {"32782", show.wireframe}, {"32784", show.glyphs}, {"32785", show.streamlines}};
     for (const auto& [id, on] : items) {
         QAction* item = dialog.menu->findChild<QAction*>(id);
-        if (item && item->isChecked() != on)
+        if (item && item->isChecked() != on) {
             item->trigger();
+        }
     }
     dialog.glControl.showLayer = show.layer;
 }
@@ -151,8 +153,9 @@ bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& optio
             return false;
         }
     }
-    if (options.hasShow)
+    if (options.hasShow) {
         applyToggles(dialog, options.show);
+    }
     dialog.glControl.Invalidate();
     return true;
 }

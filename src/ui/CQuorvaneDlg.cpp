@@ -191,8 +191,9 @@ void CQuorvaneDlg::OnFileExportMovie()
     QFileDialog files(this, "Export Movie", QDir::currentPath(), "Movie (*.mp4 *.mkv *.webm)");
     files.setAcceptMode(QFileDialog::AcceptSave);
     files.setDefaultSuffix("mp4");
-    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty())
+    if (files.exec() == QDialog::Accepted && !files.selectedFiles().isEmpty()) {
         exportMovie(*this, files.selectedFiles().front());
+    }
 }
 
 // Ends the process at once: the dialog is not closed, so the data set is

@@ -52,9 +52,10 @@ void widenForCaption(QMessageBox& box)
     title.setBold(true);
     const int width = QFontMetrics(title).horizontalAdvance(box.windowTitle()) +
                       6 * box.style()->pixelMetric(QStyle::PM_TitleBarHeight);
-    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
         grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum), grid->rowCount(), 0, 1,
                       grid->columnCount());
+    }
 }
 
 } // namespace

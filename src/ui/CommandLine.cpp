@@ -27,8 +27,9 @@ bool readToggles(const QString& text, CommandLine::Toggles& toggles)
                      : name == "streamlines" ? &toggles.streamlines
                      : name == "layer"       ? &toggles.layer
                                              : nullptr;
-        if (!flag)
+        if (!flag) {
             return false;
+        }
         *flag = true;
     }
     return true;
@@ -38,20 +39,26 @@ bool readToggles(const QString& text, CommandLine::Toggles& toggles)
 QString checkTogether(const CommandLine& out)
 {
     const ExportOptions& e = out.exporting;
-    if (e.hasFrames && out.hasFrame)
+    if (e.hasFrames && out.hasFrame) {
         return "--frame and --frames cannot be given together";
-    if (!e.movie.isEmpty() && !out.snapshot.isEmpty())
+    }
+    if (!e.movie.isEmpty() && !out.snapshot.isEmpty()) {
         return "--movie and --snapshot cannot be given together";
-    if (e.fit && e.hasZoom)
+    }
+    if (e.fit && e.hasZoom) {
         return "--fit chooses the zoom itself; leave out --zoom";
-    if (!e.hasFrames || out.snapshot.isEmpty())
+    }
+    if (!e.hasFrames || out.snapshot.isEmpty()) {
         return {};
+    }
     FileNamePattern pattern;
     std::string reason;
-    if (!pattern.parse(QFile::encodeName(out.snapshot).toStdString(), reason))
+    if (!pattern.parse(QFile::encodeName(out.snapshot).toStdString(), reason)) {
         return "--snapshot: " + QString::fromStdString(reason);
-    if (!pattern.hasField() && e.last - e.first >= e.step)
+    }
+    if (!pattern.hasField() && e.last - e.first >= e.step) {
         return "--snapshot needs an integer field such as %04d for a range of frames, not \"" + out.snapshot + "\"";
+    }
     return {};
 }
 } // namespace
@@ -101,8 +108,9 @@ bool CommandLine::parse(const QStringList& args, CommandLine& out, QString& erro
                 error = arg + " needs a value";
                 return false;
             }
-            if (!out.exporting.read(arg, args[++i], error))
+            if (!out.exporting.read(arg, args[++i], error)) {
                 return false;
+            }
         } else if (arg.startsWith("--")) {
             error = "unknown option " + arg;
             return false;

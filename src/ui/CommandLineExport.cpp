@@ -27,16 +27,20 @@ void CommandLineExport::setCamera(COpenGLControl& view, const ExportOptions& opt
         view.panX = options.panX;
         view.panY = options.panY;
     }
-    if (options.hasZoom)
+    if (options.hasZoom) {
         view.zoom = options.zoom;
-    if (options.hasScale)
+    }
+    if (options.hasScale) {
         view.scale = options.scale;
+    }
     if (options.fit) {
-        if (!(aspect > 0))
+        if (!(aspect > 0)) {
             aspect = float(view.window()->pixelWidth()) / float(std::max(1, view.window()->pixelHeight()));
+        }
         const float zoom = fitZoom(view, aspect, fitMargin);
-        if (zoom > 0)
+        if (zoom > 0) {
             view.zoom = zoom;
+        }
     }
     view.Invalidate();
 }

@@ -67,32 +67,37 @@ bool ExportOptions::read(const QString& arg, const QString& value, QString& erro
         width = match.hasMatch() ? match.captured(1).toInt() : 0;
         height = match.hasMatch() ? match.captured(2).toInt() : 0;
         badSize = width < 1 || height < 1 || width > largestNumber || height > largestNumber;
-        if (badSize)
+        if (badSize) {
             error = "--size takes WIDTHxHEIGHT in pixels, such as 1024x768, not \"" + value + "\"";
+        }
         return !badSize;
     }
     if (arg == "--rotate" || arg == "--pan") {
         const bool ok = arg == "--rotate" ? readPair(value, rotX, rotY) : readPair(value, panX, panY);
         (arg == "--rotate" ? hasRotate : hasPan) = ok;
-        if (!ok)
+        if (!ok) {
             error = arg + " takes two numbers X,Y, not \"" + value + "\"";
+        }
         return ok;
     }
     if (arg == "--zoom") {
         // The wheel never takes the distance factor below 0.1.
         hasZoom = readFloat(value, zoom) && zoom >= 0.1f;
-        if (!hasZoom)
+        if (!hasZoom) {
             error = "--zoom takes a number of 0.1 or more, not \"" + value + "\"";
+        }
         return hasZoom;
     }
     if (arg == "--scale") {
         hasScale = readFloat(value, scale) && scale > 0;
-        if (!hasScale)
+        if (!hasScale) {
             error = "--scale takes a number above 0, not \"" + value + "\"";
+        }
         return hasScale;
     }
-    if (arg == "--frames")
+    if (arg == "--frames") {
         return readFrames(value, *this, error);
+    }
     if (arg == "--movie") {
         movie = value;
         if (!MovieEncoder::knownExtension(QFile::encodeName(value).toStdString())) {

@@ -38,20 +38,23 @@ bool FrameExporter::run(COpenGLControl& control, const ExportJob& job, const Pro
     std::vector<unsigned char> rgba;
     try {
         std::unique_ptr<MovieWriter> movie;
-        if (toMovie)
+        if (toMovie) {
             movie = std::make_unique<MovieWriter>(target, job.width, job.height, job.fps);
+        }
         int done = 0;
         for (uint64_t frame = job.first; frame <= job.last; frame += job.step, ++done) {
-            if (progress && !progress(done, total))
+            if (progress && !progress(done, total)) {
                 TOOL_THROW(source,
                            "cancelled after " + std::to_string(done) + " of " + std::to_string(total) + " frames");
+            }
             view.draw(uint32_t(frame), rgba);
-            if (movie)
+            if (movie) {
                 movie->write(rgba);
-            else if (!writeSnapshot(rgba, job.width, job.height,
-                                    job.numbered ? QFile::decodeName(pattern.name(uint32_t(frame)).c_str())
-                                                 : job.pictures))
+            } else if (!writeSnapshot(rgba, job.width, job.height,
+                                      job.numbered ? QFile::decodeName(pattern.name(uint32_t(frame)).c_str())
+                                                   : job.pictures)) {
                 return false;
+            }
         }
         if (movie) {
             movie->finish();
@@ -62,15 +65,17 @@ bool FrameExporter::run(COpenGLControl& control, const ExportJob& job, const Pro
         Tool::log(source, failed, target + ": " + e.text);
         return false;
     }
-    if (progress)
+    if (progress) {
         progress(total, total);
+    }
     return true;
 }
 
 double FrameExporter::pace(float timestep)
 {
     // A data set without a time step has no pace of its own.
-    if (!(timestep > 0))
+    if (!(timestep > 0)) {
         return 1.0;
+    }
     return std::clamp(1.0 / double(timestep), 1.0, 120.0);
 }

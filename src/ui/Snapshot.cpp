@@ -19,8 +19,9 @@ bool writeSnapshot(const std::vector<unsigned char>& rgba, int width, int height
         AtomicFile picture(file);
         // Without an alpha channel: the view itself is opaque.
         if (!image.convertToFormat(QImage::Format_RGB888)
-                 .save(QFile::decodeName(picture.temporaryPath().c_str()), "PNG"))
+                 .save(QFile::decodeName(picture.temporaryPath().c_str()), "PNG")) {
             TOOL_THROW("writeSnapshot()", "cannot write " + picture.temporaryPath());
+        }
         picture.commit();
     } catch (const Tool::Exception& e) {
         Tool::log("writeSnapshot()", "Writing snapshot .. [FAILED]", "Cannot write " + file + ": " + e.text);

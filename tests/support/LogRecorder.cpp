@@ -19,8 +19,9 @@ void LogRecorder::listen()
 std::vector<std::string> LogRecorder::texts() const
 {
     std::vector<std::string> out;
-    for (const Tool::Message& message : messages)
+    for (const Tool::Message& message : messages) {
         out.push_back(message.text);
+    }
     return out;
 }
 

@@ -29,8 +29,9 @@ MovieProbe MovieProbe::read(const std::string& path)
 {
     MovieProbe probe;
     AVFormatContext* input = nullptr;
-    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0)
+    if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) < 0) {
         return probe;
+    }
     const AVCodec* decoder = nullptr;
     const int stream = avformat_find_stream_info(input, nullptr) < 0
                            ? -1
@@ -42,12 +43,14 @@ MovieProbe MovieProbe::read(const std::string& path)
         AVPacket* packet = av_packet_alloc();
         AVFrame* frame = av_frame_alloc();
         auto drain = [&] {
-            while (avcodec_receive_frame(codec, frame) >= 0)
+            while (avcodec_receive_frame(codec, frame) >= 0) {
                 keepCentre(frame, probe);
+            }
         };
         while (av_read_frame(input, packet) >= 0) {
-            if (packet->stream_index == stream && avcodec_send_packet(codec, packet) >= 0)
+            if (packet->stream_index == stream && avcodec_send_packet(codec, packet) >= 0) {
                 drain();
+            }
             av_packet_unref(packet);
         }
         avcodec_send_packet(codec, nullptr);

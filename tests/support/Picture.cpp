@@ -14,14 +14,16 @@ Picture Picture::of(const QImage& original)
 {
     Picture picture;
     const QImage image = original.convertToFormat(QImage::Format_RGBA8888);
-    if (image.isNull())
+    if (image.isNull()) {
         return picture;
+    }
     picture.width = image.width();
     picture.height = image.height();
     const size_t row = size_t(picture.width) * 4;
     picture.rgba.resize(row * size_t(picture.height));
-    for (int y = 0; y < picture.height; ++y)
+    for (int y = 0; y < picture.height; ++y) {
         std::memcpy(picture.rgba.data() + row * size_t(y), image.constScanLine(y), row);
+    }
     return picture;
 }
 
@@ -46,8 +48,10 @@ bool Picture::bright(int x, int y) const
 int Picture::count(const std::function<bool(const RGB&)>& test) const
 {
     int passing = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
             passing += test(at(x, y));
+        }
+    }
     return passing;
 }

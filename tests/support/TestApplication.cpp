@@ -22,8 +22,9 @@ void TestApplication::TearDown()
 void TestApplication::enterPrivateFolder()
 {
     static char folder[] = "/tmp/quorvane_test_XXXXXX";
-    if (mkdtemp(folder) == nullptr || chdir(folder) != 0)
+    if (mkdtemp(folder) == nullptr || chdir(folder) != 0) {
         std::abort();
+    }
     std::atexit([] { QDir(folder).removeRecursively(); });
 }
 

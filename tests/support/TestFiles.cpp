@@ -18,10 +18,13 @@ std::string TestFiles::floatBytes(const std::vector<float>& values)
 std::vector<float> TestFiles::gridPositions(uint32_t x, uint32_t y, uint32_t z, float spacing)
 {
     std::vector<float> p;
-    for (uint32_t k = 0; k < z; ++k)
-        for (uint32_t j = 0; j < y; ++j)
-            for (uint32_t i = 0; i < x; ++i)
+    for (uint32_t k = 0; k < z; ++k) {
+        for (uint32_t j = 0; j < y; ++j) {
+            for (uint32_t i = 0; i < x; ++i) {
                 p.insert(p.end(), {spacing * float(i), spacing * float(j), spacing * float(k)});
+            }
+        }
+    }
     return p;
 }
 
@@ -30,8 +33,9 @@ std::string TestFiles::frameBytes(uint32_t nodes, int layers, const std::functio
     std::vector<float> records;
     for (uint32_t n = 0; n < nodes; ++n) {
         records.insert(records.end(), {float(n), -float(n), 0.5f});
-        for (int l = 0; l < layers; ++l)
+        for (int l = 0; l < layers; ++l) {
             records.push_back(value(l, n));
+        }
     }
     return floatBytes(records);
 }

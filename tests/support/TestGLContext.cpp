@@ -26,8 +26,9 @@ namespace {
 
 QGuiApplication* makeApplication()
 {
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         return nullptr;
+    }
     static int argc = 1;
     static char name[] = "quorvane-test";
     static char* argv[] = {name, nullptr};
@@ -52,8 +53,9 @@ TestGLContext::TestGLContext(int width, int height) : impl(std::make_unique<Impl
     impl->surface->create();
     impl->context = std::make_unique<QOpenGLContext>();
     impl->context->setFormat(format);
-    if (!impl->context->create() || !impl->context->makeCurrent(impl->surface.get()))
+    if (!impl->context->create() || !impl->context->makeCurrent(impl->surface.get())) {
         return;
+    }
 
     QOpenGLFunctions* gl = impl->context->functions();
     gl->glGenRenderbuffers(1, &impl->colour);
@@ -72,8 +74,9 @@ TestGLContext::TestGLContext(int width, int height) : impl(std::make_unique<Impl
 
 TestGLContext::~TestGLContext()
 {
-    if (impl->context && QOpenGLContext::currentContext() == impl->context.get())
+    if (impl->context && QOpenGLContext::currentContext() == impl->context.get()) {
         impl->context->doneCurrent();
+    }
 }
 
 bool TestGLContext::valid() const
@@ -111,8 +114,9 @@ Picture TestGLContext::readPixels() const
     gl->glPixelStorei(GL_PACK_ALIGNMENT, 1);
     gl->glReadPixels(0, 0, impl->width, impl->height, GL_RGBA, GL_UNSIGNED_BYTE, bottomUp.data());
     Picture picture{std::vector<unsigned char>(bottomUp.size()), impl->width, impl->height};
-    for (int y = 0; y < impl->height; ++y)
+    for (int y = 0; y < impl->height; ++y) {
         std::copy_n(bottomUp.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(impl->height - 1 - y)),
                     row, picture.rgba.begin() + static_cast<std::ptrdiff_t>(row * static_cast<size_t>(y)));
+    }
     return picture;
 }

@@ -40,17 +40,20 @@ bool readSource(const std::string& file, std::string& source)
 std::string infoLog(GLuint object, bool isShader)
 {
     GLint length = 0;
-    if (isShader)
+    if (isShader) {
         glGetShaderiv(object, GL_INFO_LOG_LENGTH, &length);
-    else
+    } else {
         glGetProgramiv(object, GL_INFO_LOG_LENGTH, &length);
-    if (length <= 1)
+    }
+    if (length <= 1) {
         return "no log";
+    }
     std::vector<char> log(static_cast<size_t>(length), '\0');
-    if (isShader)
+    if (isShader) {
         glGetShaderInfoLog(object, length, nullptr, log.data());
-    else
+    } else {
         glGetProgramInfoLog(object, length, nullptr, log.data());
+    }
     return log.data();
 }
 
@@ -59,8 +62,9 @@ std::string infoLog(GLuint object, bool isShader)
 unsigned int CgCompiler::compileFile(const std::string& file, CGprofile profile)
 {
     std::string source;
-    if (!readSource(file, source))
+    if (!readSource(file, source)) {
         return 0;
+    }
     // Compiled and linked one after the other, so a source that does not
     // compile never reaches the linker.
     // The trailing comment names the stage: a driver that caches compiles by

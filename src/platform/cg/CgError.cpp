@@ -49,7 +49,8 @@ CGerror CgError::take()
 
 const char* CgError::text(CGerror code)
 {
-    if (code != CG_NO_ERROR && code == lastCode && !lastText.empty())
+    if (code != CG_NO_ERROR && code == lastCode && !lastText.empty()) {
         return lastText.c_str();
+    }
     return genericText(code);
 }

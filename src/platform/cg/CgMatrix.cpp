@@ -8,21 +8,24 @@ namespace {
 
 void multiply(const float a[16], const float b[16], float out[16])
 {
-    for (int column = 0; column < 4; ++column)
+    for (int column = 0; column < 4; ++column) {
         for (int row = 0; row < 4; ++row) {
             float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
+            for (int k = 0; k < 4; ++k) {
                 sum += a[k * 4 + row] * b[column * 4 + k];
+            }
             out[column * 4 + row] = sum;
         }
+    }
 }
 
 } // namespace
 
 bool CgMatrix::stateMatrix(CGGLenum matrix, CGGLenum transform, float out[16])
 {
-    if (transform != CG_GL_MATRIX_IDENTITY && transform != CG_GL_MATRIX_TRANSPOSE)
+    if (transform != CG_GL_MATRIX_IDENTITY && transform != CG_GL_MATRIX_TRANSPOSE) {
         return false;
+    }
     switch (matrix) {
     case CG_GL_MODELVIEW_MATRIX:
         glGetFloatv(GL_MODELVIEW_MATRIX, out);
@@ -44,9 +47,12 @@ bool CgMatrix::stateMatrix(CGGLenum matrix, CGGLenum transform, float out[16])
     default:
         return false;
     }
-    if (transform == CG_GL_MATRIX_TRANSPOSE)
-        for (int column = 0; column < 4; ++column)
-            for (int row = column + 1; row < 4; ++row)
+    if (transform == CG_GL_MATRIX_TRANSPOSE) {
+        for (int column = 0; column < 4; ++column) {
+            for (int row = column + 1; row < 4; ++row) {
                 std::swap(out[column * 4 + row], out[row * 4 + column]);
+            }
+        }
+    }
     return true;
 }

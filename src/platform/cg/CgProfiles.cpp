@@ -55,7 +55,8 @@ void CgProfiles::setOptimalOptions(CGprofile profile, const std::vector<std::str
     Options& target = optionsOf(profile);
     target.texts = options;
     target.list.clear();
-    for (const std::string& option : target.texts)
+    for (const std::string& option : target.texts) {
         target.list.push_back(option.c_str());
+    }
     target.list.push_back(nullptr);
 }

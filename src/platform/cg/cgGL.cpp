@@ -30,24 +30,27 @@ bool glReady()
 
 bool checkContext(CGcontext context)
 {
-    if (CgRegistry::isContext(context))
+    if (CgRegistry::isContext(context)) {
         return true;
+    }
     CgError::raise(CG_INVALID_CONTEXT_HANDLE_ERROR, "Invalid context handle");
     return false;
 }
 
 bool checkProfile(CGprofile profile)
 {
-    if (CgProfiles::known(profile))
+    if (CgProfiles::known(profile)) {
         return true;
+    }
     CgError::raise(CG_INVALID_PROFILE_ERROR, "Unknown profile " + std::to_string(static_cast<int>(profile)));
     return false;
 }
 
 bool checkProgram(CGprogram program)
 {
-    if (CgRegistry::isProgram(program))
+    if (CgRegistry::isProgram(program)) {
         return true;
+    }
     CgError::raise(CG_INVALID_PROGRAM_HANDLE_ERROR, "Invalid program handle");
     return false;
 }
@@ -57,8 +60,9 @@ GLenum uniformType(GLuint object, const char* name)
 {
     GLuint index = GL_INVALID_INDEX;
     glGetUniformIndices(object, 1, &name, &index);
-    if (index == GL_INVALID_INDEX)
+    if (index == GL_INVALID_INDEX) {
         return 0;
+    }
     GLint type = 0;
     glGetActiveUniformsiv(object, 1, &index, GL_UNIFORM_TYPE, &type);
     return static_cast<GLenum>(type);
@@ -68,8 +72,9 @@ GLenum uniformType(GLuint object, const char* name)
 
 CGcontext cgCreateContext()
 {
-    if (!glReady())
+    if (!glReady()) {
         return nullptr;
+    }
     return CgRegistry::addContext(CgStages::createPipeline());
 }
 
@@ -96,26 +101,31 @@ void cgGLSetDebugMode(CGbool) {}
 // next draw under either mode.
 void cgSetParameterSettingMode(CGcontext context, CGenum mode)
 {
-    if (!checkContext(context))
+    if (!checkContext(context)) {
         return;
-    if (mode != CG_DEFERRED_PARAMETER_SETTING && mode != CG_IMMEDIATE_PARAMETER_SETTING)
+    }
+    if (mode != CG_DEFERRED_PARAMETER_SETTING && mode != CG_IMMEDIATE_PARAMETER_SETTING) {
         CgError::raise(CG_INVALID_ENUMERANT_ERROR, "Unknown parameter setting mode");
+    }
 }
 
 CGprofile cgGLGetLatestProfile(CGGLenum profileClass)
 {
-    if (profileClass == CG_GL_VERTEX)
+    if (profileClass == CG_GL_VERTEX) {
         return CG_PROFILE_GLSLV;
-    if (profileClass == CG_GL_FRAGMENT)
+    }
+    if (profileClass == CG_GL_FRAGMENT) {
         return CG_PROFILE_GLSLF;
+    }
     CgError::raise(CG_INVALID_ENUMERANT_ERROR, "A profile class is CG_GL_VERTEX or CG_GL_FRAGMENT");
     return CG_PROFILE_UNKNOWN;
 }
 
 const char** cgGLGetOptimalOptions(CGprofile profile)
 {
-    if (!checkProfile(profile))
+    if (!checkProfile(profile)) {
         return nullptr;
+    }
     return CgProfiles::optimalOptions(profile);
 }
 
@@ -128,8 +138,9 @@ const char* cgGetProfileString(CGprofile profile)
 CGprogram cgCreateProgramFromFile(CGcontext context, CGenum programType, const char* programFile, CGprofile profile,
                                   const char* entry, const char**)
 {
-    if (!checkContext(context) || !checkProfile(profile))
+    if (!checkContext(context) || !checkProfile(profile)) {
         return nullptr;
+    }
     if (programType != CG_SOURCE) {
         CgError::raise(CG_INVALID_ENUMERANT_ERROR, "Only source programs (CG_SOURCE) can be read");
         return nullptr;
@@ -143,38 +154,44 @@ CGprogram cgCreateProgramFromFile(CGcontext context, CGenum programType, const c
         return nullptr;
     }
     const unsigned int object = CgCompiler::compileFile(programFile, profile);
-    if (object == 0)
+    if (object == 0) {
         return nullptr;
+    }
     return CgRegistry::addProgram(context, profile, object);
 }
 
 void cgGLLoadProgram(CGprogram program)
 {
-    if (checkProgram(program))
+    if (checkProgram(program)) {
         program->loaded = true;
+    }
 }
 
 // A name the program does not use gives a null handle and no error.
 CGparameter cgGetNamedParameter(CGprogram program, const char* name)
 {
-    if (!checkProgram(program) || !name)
+    if (!checkProgram(program) || !name) {
         return nullptr;
+    }
     const GLint location = glGetUniformLocation(program->object, name);
-    if (location < 0)
+    if (location < 0) {
         return nullptr;
+    }
     return CgRegistry::addParameter(program, name, location, uniformType(program->object, name));
 }
 
 void cgGLEnableProfile(CGprofile profile)
 {
-    if (checkProfile(profile))
+    if (checkProfile(profile)) {
         CgStages::enable(profile);
+    }
 }
 
 void cgGLBindProgram(CGprogram program)
 {
-    if (!checkProgram(program))
+    if (!checkProgram(program)) {
         return;
+    }
     if (!program->loaded) {
         CgError::raise(CG_PROGRAM_NOT_LOADED_ERROR, "The program has not been loaded");
         return;
@@ -184,14 +201,16 @@ void cgGLBindProgram(CGprogram program)
 
 void cgGLUnbindProgram(CGprofile profile)
 {
-    if (checkProfile(profile))
+    if (checkProfile(profile)) {
         CgStages::unbind(profile);
+    }
 }
 
 void cgGLDisableProfile(CGprofile profile)
 {
-    if (checkProfile(profile))
+    if (checkProfile(profile)) {
         CgStages::disable(profile);
+    }
 }
 
 void cgGLSetStateMatrixParameter(CGparameter parameter, CGGLenum matrix, CGGLenum transform)
