@@ -7,6 +7,9 @@ cd "$(dirname "$0")"
 ./scripts/install-deps
 jobs=$(nproc)
 
+# The tree stays formatted by .clang-format; any difference fails the run.
+git ls-files '*.cpp' '*.h' | xargs clang-format-15 --dry-run --Werror
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$jobs"
 
