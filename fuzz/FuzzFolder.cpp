@@ -30,7 +30,7 @@ public:
     bool atEnd() const { return next >= size; }
     uint8_t byte() { return next < size ? data[next++] : 0; }
 
-    // A file spec: size, count, pattern (see FuzzFolder.h).
+    // A file layout: size, count, pattern (see FuzzFolder.h).
     std::string file()
     {
         const std::size_t bytes = (byte() | std::size_t(byte()) << 8) % (maximumFileBytes + 1);
