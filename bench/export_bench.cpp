@@ -9,6 +9,7 @@
 #include "render/CameraFit.h"
 #include "render/OffscreenTarget.h"
 #include "render/OffscreenView.h"
+#include "support/DataSetBuilder.h"
 #include "ui/FrameExporter.h"
 
 #include <QApplication>
@@ -42,32 +43,17 @@ double millisecondsOf(const std::function<void()>& work)
 // A swirl that moves from frame to frame, so every picture differs.
 std::unique_ptr<FlowData> makeData(int frames)
 {
-    auto data = std::make_unique<FlowData>();
-    data->size = {{X, Y, Z}};
-    data->frameCount = frames;
+    DataSetBuilder set{X, Y, Z};
+    set.frames = frames;
+    set.position = [](uint32_t i, uint32_t j, uint32_t k) {
+        return DataSetBuilder::Vec3{{float(i), float(j), 2.0f * float(k)}};
+    };
+    set.vector = [](int f, uint32_t i, uint32_t j, uint32_t k) {
+        const float a = float(i) / 17 + float(f) / 9, b = float(j) / 13 - float(f) / 15;
+        return DataSetBuilder::Vec3{{0.5f + 0.5f * std::sin(a), 0.5f + 0.5f * std::cos(b), float(k) / Z}};
+    };
+    std::unique_ptr<FlowData> data = set.build();
     data->timestep = 0.04f;
-    for (uint32_t k = 0; k < Z; ++k) {
-        for (uint32_t j = 0; j < Y; ++j) {
-            for (uint32_t i = 0; i < X; ++i) {
-                data->positions.insert(data->positions.end(), {float(i), float(j), 2.0f * float(k)});
-            }
-        }
-    }
-    data->frames.resize(size_t(frames));
-    for (int f = 0; f < frames; ++f) {
-        DataFrame& frame = data->frames[size_t(f)];
-        frame.size = data->size;
-        frame.vectors.reserve(size_t(X) * Y * Z * 3);
-        for (uint32_t k = 0; k < Z; ++k) {
-            for (uint32_t j = 0; j < Y; ++j) {
-                for (uint32_t i = 0; i < X; ++i) {
-                    const float a = float(i) / 17 + float(f) / 9, b = float(j) / 13 - float(f) / 15;
-                    frame.vectors.insert(frame.vectors.end(),
-                                         {0.5f + 0.5f * std::sin(a), 0.5f + 0.5f * std::cos(b), float(k) / Z});
-                }
-            }
-        }
-    }
     return data;
 }
 
