@@ -4,6 +4,7 @@
 #include "FlowGenerator.h"
 #include "FlowWriter.h"
 #include "diagnostics/Exception.h"
+#include "flowdata/FieldExtremes.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/FrameFiles.h"
 #include "flowdata/FrameReader.h"

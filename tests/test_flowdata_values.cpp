@@ -64,6 +64,64 @@ TEST_F(FlowDataTest, NonFiniteAndHugeRawValuesStayWithinZeroToOne)
     EXPECT_EQ(data.frame(0)->layers[0].values, (std::vector<float>{0, 0, 0.5f, 1, 0}));
 }
 
+// Records long enough for the vector lanes, with values no range may hold.
+std::vector<float> mixedRecords(std::size_t floats)
+{
+    const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::infinity(),
+                              -std::numeric_limits<float>::infinity(),
+                              3e38f,
+                              -3e38f,
+                              0.0f};
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> value(-50.0f, 50.0f);
+    std::vector<float> records(floats);
+    for (std::size_t i = 0; i < floats; ++i) {
+        records[i] = random() % 9 == 0 ? specials[random() % 6] : value(random);
+    }
+    return records;
+}
+
+TEST(FieldExtremes, VectorLanesMatchOneRecordAtATime)
+{
+    for (uint32_t fields : {3u, 5u, 7u, 12u}) {
+        const std::vector<float> records = mixedRecords(fields * 1001);
+        FieldExtremes extremes(fields);
+        for (std::size_t done = 0, count = 1; done < 1001; done += count, count = count * 3 + 1) {
+            extremes.add(records.data() + done * fields, std::min<std::size_t>(count, 1001 - done));
+        }
+        std::vector<float> low(fields, 0.0f), high(fields, 0.0f);
+        float slowest = std::numeric_limits<float>::infinity(), fastest = 0.0f;
+        for (std::size_t r = 0; r < 1001; ++r) {
+            const float* record = &records[r * fields];
+            for (uint32_t f = 0; f < fields; ++f) {
+                if (std::isfinite(record[f])) {
+                    low[f] = std::min(low[f], record[f]);
+                    high[f] = std::max(high[f], record[f]);
+                }
+            }
+            const float squared = record[0] * record[0] + record[1] * record[1] + record[2] * record[2];
+            if (std::isfinite(squared)) {
+                slowest = std::min(slowest, squared);
+                fastest = std::max(fastest, squared);
+            }
+        }
+        for (uint32_t f = 0; f < fields; ++f) {
+            EXPECT_EQ(extremes.low(f), low[f]) << fields << " fields, field " << f;
+            EXPECT_EQ(extremes.high(f), high[f]) << fields << " fields, field " << f;
+        }
+        EXPECT_EQ(extremes.slowestSquared(), slowest) << fields << " fields";
+        EXPECT_EQ(extremes.fastestSquared(), fastest) << fields << " fields";
+
+        const LayerRange range(-20.0, 30.0);
+        std::vector<float> rescaled(1001);
+        range.rescale(records.data() + 2, 1001, fields, rescaled.data());
+        for (std::size_t r = 0; r < 1001; ++r) {
+            EXPECT_EQ(rescaled[r], range(records[r * fields + 2])) << "record " << r;
+        }
+    }
+}
+
 TEST(Histogram, WorkedExample)
 {
     FlowData data;

@@ -8,6 +8,7 @@
 #include "flowdata/FrameStore.h"
 #include "flowdata/GridHeader.h"
 #include "flowdata/HistogramBin.h"
+#include "flowdata/HugePages.h"
 #include "flowdata/MemoryBudget.h"
 #include "flowdata/Parallel.h"
 
@@ -151,7 +152,7 @@ void FlowData::loadGrid(const std::string& gridPath)
     const uint64_t bodyBytes = file.size() > GridHeader::byteCount ? file.size() - GridHeader::byteCount : 0;
     const bool valid = nodes != 0 && layerCount >= 0 && layerCount <= maximumLayers && bodyBytes / 12 >= nodes;
     if (valid) {
-        positions.resize(3 * nodes);
+        resizeOnHugePages(positions, 3 * nodes);
         // A file that shrank since its size was taken shows as a short read.
         if (file.read(positions.data(), 12 * nodes) != 12 * nodes) {
             positions.clear();

@@ -32,7 +32,7 @@ public:
 
 private:
     Result pass(const std::string& path, DataFrame& frame, bool keep, const std::vector<LayerRange>* ranges);
-    void split(const float* records, std::size_t count, std::size_t first, DataFrame& frame, bool keep,
+    void split(const float* records, std::size_t count, std::size_t first, DataFrame& frame,
                const std::vector<LayerRange>* ranges) const;
 
     std::array<uint32_t, 3> size;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 
 // The common range of one layer over all frames, from the frames' raw
 // extremes, and the rescaling of raw values onto 0 .. 1 with it. Both run in
@@ -21,6 +22,9 @@ public:
         }
         return float(v < 0.0 ? 0.0 : v > 1.0 ? 1.0 : v);
     }
+
+    // out[i] = (*this)(raw[i * stride]) for i < count, on whole vectors.
+    void rescale(const float* raw, std::size_t count, std::size_t stride, float* out) const;
 
 private:
     double lo = 0.0;
