@@ -85,18 +85,34 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
     // may stand in for what this grid file gives.
     clear();
     try {
-        loadGrid(gridPath);
-        checkBudget();
-        dialog.setRange(0, 100);
-        dialog.setPosition(50);
-        dialog.repaint();
-
+        BinaryFile grid;
+        const uint64_t nodes = readHeader(gridPath, grid);
         const std::size_t slash = gridPath.find_last_of('/');
         directory = slash == std::string::npos ? std::string() : gridPath.substr(0, slash + 1);
         const std::string fileName = gridPath.substr(directory.size());
         name = fileName.substr(0, fileName.find_last_of('.'));
 
-        loadFrames(name, dialog, directory);
+        std::vector<std::string> names;
+        const bool listed = FrameFiles::list(directory, name, names);
+        std::vector<std::string> paths;
+        for (const std::string& frameName : names) {
+            paths.push_back(directory + frameName);
+        }
+        // The workers measure the frames while the positions are read here.
+        FrameQueue queue(paths, size, static_cast<uint32_t>(layerCount));
+        readPositions(gridPath, grid, nodes);
+        checkBudget();
+        dialog.setRange(0, 100);
+        dialog.setPosition(50);
+        dialog.repaint();
+        if (!listed) {
+            // directory is this set's, which unload() empties.
+            const std::string failed = directory;
+            Tool::log(loadSource, "Datafile loaded .. [FAILED]", failed);
+            unload();
+            throw Tool::Exception(loadSource, "Couldn't open " + failed, throwFile, __LINE__);
+        }
+        loadFrames(names, queue, dialog);
     } catch (const std::bad_alloc&) {
         // A data set larger than memory fails like any other, leaving the set empty.
         Tool::log(loadSource, "Flowdata loaded .. [FAILED]", "Out of memory");
@@ -119,10 +135,11 @@ void FlowData::load(const std::string& gridPath, LoadingProgress& dialog)
     Tool::log(loadSource, "Flowdata loaded .. [OK]");
 }
 
-void FlowData::loadGrid(const std::string& gridPath)
+// Parses the header and checks its sizes against the file, before anything
+// is allocated; returns the node count.
+uint64_t FlowData::readHeader(const std::string& gridPath, BinaryFile& file)
 {
     Tool::log(loadSource, "Loading file " + gridPath + " ..");
-    BinaryFile file;
     if (!file.open(gridPath)) {
         Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
         throw Tool::Exception(loadSource, "Couldn't open " + gridPath, throwFile, __LINE__);
@@ -147,19 +164,24 @@ void FlowData::loadGrid(const std::string& gridPath)
             header.frames > 1 ? header.frames + (header.frames < std::numeric_limits<int32_t>::max()) : header.frames;
     }
 
-    // Sizes are checked against the file before anything is allocated.
     const uint64_t nodes = nodeCountOf(size);
     const uint64_t bodyBytes = file.size() > GridHeader::byteCount ? file.size() - GridHeader::byteCount : 0;
-    const bool valid = nodes != 0 && layerCount >= 0 && layerCount <= maximumLayers && bodyBytes / 12 >= nodes;
-    if (valid) {
-        resizeOnHugePages(positions, 3 * nodes);
-        // A file that shrank since its size was taken shows as a short read.
-        if (file.read(positions.data(), 12 * nodes) != 12 * nodes) {
-            positions.clear();
-        }
+    if (nodes == 0 || layerCount < 0 || layerCount > maximumLayers || bodyBytes / 12 < nodes) {
+        file.close();
+        Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
+        unload();
+        throw Tool::Exception(loadSource, invalidGrid, throwFile, __LINE__);
     }
+    return nodes;
+}
+
+void FlowData::readPositions(const std::string& gridPath, BinaryFile& file, uint64_t nodes)
+{
+    resizeOnHugePages(positions, 3 * nodes);
+    // A file that shrank since its size was taken shows as a short read.
+    const bool complete = file.read(positions.data(), 12 * nodes) == 12 * nodes;
     file.close();
-    if (positions.size() != 3 * nodes || nodes == 0) {
+    if (!complete) {
         Tool::log(loadSource, "Gridfile loaded .. [FAILED]", gridPath);
         unload();
         throw Tool::Exception(loadSource, invalidGrid, throwFile, __LINE__);
@@ -184,24 +206,10 @@ void FlowData::checkBudget()
     throw Tool::Exception(loadSource, "Out of memory", throwFile, __LINE__);
 }
 
-void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder)
+void FlowData::loadFrames(const std::vector<std::string>& names, FrameQueue& queue, LoadingProgress& dialog)
 {
     float position = 50.0f;
     const float step = 25.0f / static_cast<float>(frameCount);
-
-    std::vector<std::string> names;
-    if (!FrameFiles::list(folder, stem, names)) {
-        // folder is this set's directory, which unload() empties.
-        const std::string failed = folder;
-        Tool::log(loadSource, "Datafile loaded .. [FAILED]", failed);
-        unload();
-        throw Tool::Exception(loadSource, "Couldn't open " + failed, throwFile, __LINE__);
-    }
-    std::vector<std::string> paths;
-    paths.reserve(names.size());
-    for (const std::string& fileName : names) {
-        paths.push_back(folder + fileName);
-    }
 
     // Every matching file is read and logged, but no more frames are kept than
     // the header announced: a load with more files fails anyway, and a folder
@@ -211,16 +219,16 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
     frames.reserve(std::min(names.size(), wanted));
     framePaths.reserve(frames.capacity());
     frameStamps.reserve(frames.capacity());
-    FrameQueue queue(paths, size, static_cast<uint32_t>(layerCount));
-    for (std::size_t i = 0; i < paths.size(); ++i) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string path = directory + names[i];
         FrameQueue::Item& item = queue.wait(i);
         if (item.result == FrameReader::Result::CannotOpen) {
-            Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
+            Tool::log(loadSource, "Datafile loaded .. [FAILED]", path);
             unload();
-            throw Tool::Exception(loadSource, "Couldn't open " + paths[i], throwFile, __LINE__);
+            throw Tool::Exception(loadSource, "Couldn't open " + path, throwFile, __LINE__);
         }
         if (item.result == FrameReader::Result::TooShort) {
-            Tool::log(loadSource, "Datafile loaded .. [FAILED]", paths[i]);
+            Tool::log(loadSource, "Datafile loaded .. [FAILED]", path);
             unload();
             throw Tool::Exception(loadSource, "Data not matching the specified size", throwFile, __LINE__);
         }
@@ -229,7 +237,7 @@ void FlowData::loadFrames(const std::string& stem, LoadingProgress& dialog, cons
         position = std::clamp(position + step, 0.0f, 100.0f);
         if (frames.size() < wanted) {
             frames.push_back(std::move(item.frame));
-            framePaths.push_back(paths[i]);
+            framePaths.push_back(path);
             frameStamps.push_back(item.stamp);
         } else {
             item.frame = DataFrame();

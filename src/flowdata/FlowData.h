@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+class FrameQueue;
 class FrameStore;
 
 // The loaded flow data set: a structured grid of X x Y x Z nodes with fixed
@@ -67,9 +68,10 @@ public:
 
 private:
     void clear();
-    void loadGrid(const std::string& gridPath);
+    uint64_t readHeader(const std::string& gridPath, BinaryFile& file);
+    void readPositions(const std::string& gridPath, BinaryFile& file, uint64_t nodes);
     void checkBudget();
-    void loadFrames(const std::string& stem, LoadingProgress& dialog, const std::string& folder);
+    void loadFrames(const std::vector<std::string>& names, FrameQueue& queue, LoadingProgress& dialog);
 
     std::vector<LayerRange> ranges;
     std::vector<std::string> framePaths;
