@@ -61,14 +61,21 @@ void BinaryFile::close()
 
 std::size_t BinaryFile::read(void* target, std::size_t count)
 {
+    const std::size_t done = readAt(target, count, offset);
+    offset += done;
+    return done;
+}
+
+std::size_t BinaryFile::readAt(void* target, std::size_t count, uint64_t position) const
+{
     if (descriptor < 0) {
         return 0;
     }
     char* out = static_cast<char*>(target);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got =
-            ::pread(descriptor, out + done, std::min(count - done, maximumRequest), static_cast<off_t>(offset));
+        const ssize_t got = ::pread(descriptor, out + done, std::min(count - done, maximumRequest),
+                                    static_cast<off_t>(position + done));
         if (got < 0 && errno == EINTR) {
             continue;
         }
@@ -76,7 +83,6 @@ std::size_t BinaryFile::read(void* target, std::size_t count)
             break;
         }
         done += static_cast<std::size_t>(got);
-        offset += static_cast<uint64_t>(got);
     }
     return done;
 }

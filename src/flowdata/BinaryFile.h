@@ -37,6 +37,9 @@ public:
     // Reads up to count bytes from the current position; fewer only at the
     // end of the file or on a read error. Returns the bytes read.
     std::size_t read(void* target, std::size_t count);
+    // The same from a given position, leaving the current one: several
+    // threads may read one file at once.
+    std::size_t readAt(void* target, std::size_t count, uint64_t position) const;
 
 private:
     int descriptor = -1;

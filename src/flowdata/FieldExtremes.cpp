@@ -102,6 +102,16 @@ void FieldExtremes::add(const float* records, std::size_t count)
     addTail(records + done * fields, count - done);
 }
 
+void FieldExtremes::merge(const FieldExtremes& other)
+{
+    for (std::size_t j = 0; j < lows.size(); ++j) {
+        lows[j] = std::min(lows[j], other.lows[j]);
+        highs[j] = std::max(highs[j], other.highs[j]);
+        squaredLows[j] = std::min(squaredLows[j], other.squaredLows[j]);
+        squaredHighs[j] = std::max(squaredHighs[j], other.squaredHighs[j]);
+    }
+}
+
 void FieldExtremes::addTail(const float* records, std::size_t count)
 {
     for (std::size_t r = 0; r < count; ++r) {

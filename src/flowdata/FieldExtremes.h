@@ -13,6 +13,8 @@ public:
     explicit FieldExtremes(uint32_t fields); // at least the 3 vector components
 
     void add(const float* records, std::size_t count);
+    // Takes in what other, made for as many fields, has gathered.
+    void merge(const FieldExtremes& other);
 
     float low(uint32_t field) const;
     float high(uint32_t field) const;

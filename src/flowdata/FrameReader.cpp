@@ -2,8 +2,10 @@
 
 #include "flowdata/FieldExtremes.h"
 #include "flowdata/HugePages.h"
+#include "flowdata/Parallel.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 
 // The files hold little-endian floats, read straight into memory.
@@ -78,31 +80,63 @@ FrameReader::Result FrameReader::pass(const std::string& path, DataFrame& frame,
         layer.max = 0.0f;
     }
 
-    FieldExtremes extremes(static_cast<uint32_t>(recordFloats));
-    const uint64_t recordsPerBlock = std::max<uint64_t>(1, blockBytes / recordBytes);
-    block.resize(recordsPerBlock * recordFloats);
-    for (uint64_t done = 0; done < nodeCount;) {
-        const uint64_t count = std::min(recordsPerBlock, nodeCount - done);
-        const std::size_t wanted = count * recordBytes;
-        if (file.read(block.data(), wanted) != wanted) {
-            return Result::TooShort;
+    // A frame that is kept is wanted now, so it is decoded on every core; the
+    // files measured by a load are spread over the cores already.
+    const std::size_t parts = keep ? workerCount() : 1;
+    blocks.resize(std::max(blocks.size(), parts));
+    std::vector<FieldExtremes> extremes(parts, FieldExtremes(static_cast<uint32_t>(recordFloats)));
+    std::atomic<bool> complete{true};
+    std::atomic<bool> outOfMemory{false};
+    parallelFor(parts, [&](unsigned, std::size_t part) {
+        try {
+            if (!scan(nodeCount * part / parts, nodeCount * (part + 1) / parts, blocks[part], extremes[part],
+                      keep ? &frame : nullptr, ranges)) {
+                complete = false;
+            }
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
         }
-        extremes.add(block.data(), count);
-        if (keep) {
-            split(block.data(), count, done, frame, ranges);
-        }
-        done += count;
+    });
+    if (outOfMemory) {
+        throw std::bad_alloc();
+    }
+    if (!complete) {
+        return Result::TooShort;
+    }
+    for (std::size_t part = 1; part < parts; ++part) {
+        extremes[0].merge(extremes[part]);
     }
     for (uint32_t l = 0; l < layerCount; ++l) {
-        frame.layers[l].min = extremes.low(3 + l);
-        frame.layers[l].max = extremes.high(3 + l);
+        frame.layers[l].min = extremes[0].low(3 + l);
+        frame.layers[l].max = extremes[0].high(3 + l);
     }
     // The root of the extremes is the extreme of the roots.
-    const float slowest = extremes.slowestSquared();
-    const float fastest = extremes.fastestSquared();
+    const float slowest = extremes[0].slowestSquared();
+    const float fastest = extremes[0].fastestSquared();
     frame.speedMin = slowest > fastest ? 0.0f : std::sqrt(slowest);
     frame.speedMax = std::sqrt(fastest);
     return Result::Read;
+}
+
+bool FrameReader::scan(uint64_t first, uint64_t end, std::vector<float>& block, FieldExtremes& extremes,
+                       DataFrame* frame, const std::vector<LayerRange>* ranges) const
+{
+    const uint64_t recordBytes = recordFloats * sizeof(float);
+    const uint64_t recordsPerBlock = std::max<uint64_t>(1, blockBytes / recordBytes);
+    block.resize(recordsPerBlock * recordFloats);
+    for (uint64_t done = first; done < end;) {
+        const uint64_t count = std::min(recordsPerBlock, end - done);
+        const std::size_t wanted = count * recordBytes;
+        if (file.readAt(block.data(), wanted, done * recordBytes) != wanted) {
+            return false;
+        }
+        extremes.add(block.data(), count);
+        if (frame) {
+            split(block.data(), count, done, *frame, ranges);
+        }
+        done += count;
+    }
+    return true;
 }
 
 void FrameReader::split(const float* records, std::size_t count, std::size_t first, DataFrame& frame,

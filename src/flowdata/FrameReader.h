@@ -2,6 +2,7 @@
 
 #include "flowdata/BinaryFile.h"
 #include "flowdata/DataFrame.h"
+#include "flowdata/FieldExtremes.h"
 #include "flowdata/LayerRange.h"
 
 #include <array>
@@ -10,7 +11,7 @@
 #include <vector>
 
 // Reads one frame file: a record of 3 + layerCount floats per grid node.
-// Each reader reads through its own reused block, so one reader per thread.
+// Each reader reads through its own reused blocks, so one reader per thread.
 class FrameReader {
 public:
     enum class Result { Read, CannotOpen, TooShort };
@@ -32,6 +33,10 @@ public:
 
 private:
     Result pass(const std::string& path, DataFrame& frame, bool keep, const std::vector<LayerRange>* ranges);
+    // Reads records [first, end) through block, measuring them, and decodes
+    // them into frame when one is given. False on a short read.
+    bool scan(uint64_t first, uint64_t end, std::vector<float>& block, FieldExtremes& extremes, DataFrame* frame,
+              const std::vector<LayerRange>* ranges) const;
     void split(const float* records, std::size_t count, std::size_t first, DataFrame& frame,
                const std::vector<LayerRange>* ranges) const;
 
@@ -39,6 +44,6 @@ private:
     uint32_t layerCount;
     uint64_t nodeCount;
     uint64_t recordFloats;
-    std::vector<float> block;
+    std::vector<std::vector<float>> blocks; // one per thread that reads
     BinaryFile file;
 };
