@@ -1,6 +1,8 @@
 // The textures and lists the OpenGL control makes from a data set, within
 // its budgets and limits.
 #include "RenderTest.h"
+#include "render/UnormTexels.h"
+#include "render/VolumeTextures.h"
 
 namespace {
 
@@ -287,6 +289,63 @@ TEST_F(RenderTest, ShortDataIsRefusedWithoutReadingPastIt)
     EXPECT_EQ(control().sceneObjects().glyphPointList, 0u);
     render(control());
     data = std::move(empty);
+}
+
+// The upload converts floats itself; GL's own conversion of the same floats,
+// read back, must give the same texels.
+TEST_F(RenderTest, TexelsConvertedForUploadEqualGLsOwnConversion)
+{
+    std::vector<float> values = {-1.0f, -0.0f, 0.0f, 1.0f, 1.5f, 1e30f, -1e30f, NAN, INFINITY, -INFINITY};
+    const auto aroundTies = [&values](int largest, int step) {
+        for (int k = 0; k < largest; k += step) {
+            const float tie = (float(k) + 0.5f) / float(largest);
+            values.insert(values.end(),
+                          {float(k) / float(largest), tie, std::nextafter(tie, 0.0f), std::nextafter(tie, 1.0f)});
+        }
+    };
+    aroundTies(255, 1);
+    aroundTies(65535, 97);
+    // Rows of 63 texels: unpadded 16-bit rows, and counts that are not a
+    // multiple of the four texels converted at once.
+    values.resize(((values.size() + 377) / 378 * 2 + 1) * 189, 0.25f);
+    const std::array<uint32_t, 3> rgbSize{{63, uint32_t(values.size() / 189), 1}};
+    const std::array<uint32_t, 3> redSize{{63, uint32_t(values.size() / 63), 1}};
+    const auto readBack = [](GLuint name, GLenum format, GLenum type, std::size_t bytes) {
+        std::vector<unsigned char> texels(bytes);
+        glBindTexture(GL_TEXTURE_3D, name);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_3D, 0, format, type, texels.data());
+        glPixelStorei(GL_PACK_ALIGNMENT, 4);
+        glDeleteTextures(1, &name);
+        return texels;
+    };
+    const auto uploadFloats = [&](GLint internalFormat, GLenum format, const std::array<uint32_t, 3>& size) {
+        GLuint name = 0;
+        glGenTextures(1, &name);
+        glBindTexture(GL_TEXTURE_3D, name);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage3D(GL_TEXTURE_3D, 0, internalFormat, GLsizei(size[0]), GLsizei(size[1]), 1, 0, format, GL_FLOAT,
+                     values.data());
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+        return name;
+    };
+
+    GLuint ours = 0;
+    glGenTextures(1, &ours);
+    ASSERT_TRUE(allocateVolume(ours, GL_RGBA8, GL_RGBA, rgbSize));
+    std::vector<uint8_t> rgba(4 * values.size() / 3);
+    toUnorm8Rgba(values.data(), values.size() / 3, rgba.data());
+    ASSERT_TRUE(fillVolume(ours, GL_RGBA, GL_UNSIGNED_BYTE, rgbSize, rgba.data()));
+    EXPECT_EQ(readBack(ours, GL_RGB, GL_UNSIGNED_BYTE, values.size()),
+              readBack(uploadFloats(GL_RGB8, GL_RGB, rgbSize), GL_RGB, GL_UNSIGNED_BYTE, values.size()));
+
+    glGenTextures(1, &ours);
+    ASSERT_TRUE(allocateVolume(ours, GL_R16, GL_RED, redSize));
+    std::vector<uint16_t> red(values.size());
+    toUnorm16(values.data(), values.size(), red.data());
+    ASSERT_TRUE(fillVolume(ours, GL_RED, GL_UNSIGNED_SHORT, redSize, red.data()));
+    EXPECT_EQ(readBack(ours, GL_RED, GL_UNSIGNED_SHORT, 2 * values.size()),
+              readBack(uploadFloats(GL_R16, GL_RED, redSize), GL_RED, GL_UNSIGNED_SHORT, 2 * values.size()));
 }
 
 } // namespace

@@ -3,11 +3,14 @@
 #include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
+#include "render/UnormTexels.h"
 #include "render/VolumeTextures.h"
 
 #include <GL/glew.h>
 
 #include <algorithm>
+#include <future>
+#include <iterator>
 
 namespace {
 // Layer index standing for the vector texture.
@@ -31,6 +34,7 @@ void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
     }
     sets.clear();
     failed.clear();
+    texels = std::vector<uint16_t>(); // another data set's size, or none
     bytes = 0;
     data = newData;
     budget = newBudget;
@@ -41,7 +45,7 @@ void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
         return;
     }
     // One check per data set: a grid too large for a texture gets none.
-    const std::string vectorProblem = volumeTooLarge(*size, GL_RGB8, GL_RGB);
+    const std::string vectorProblem = volumeTooLarge(*size, GL_RGBA8, GL_RGBA);
     vectorsFit = vectorProblem.empty();
     if (!vectorsFit) {
         Tool::log("FrameTextures::reset()", failureOf(vectorKind), vectorProblem);
@@ -130,65 +134,123 @@ unsigned int FrameTextures::make(uint32_t frame, int layer)
     if (!size || frame >= data->frames.size() || failed.count({frame, layer})) {
         return 0;
     }
-    std::string problem;
+    // The frame is read and converted on a worker while the driver allocates
+    // the texture here: on llvmpipe each takes about as long as the other.
+    std::future<std::string> converting =
+        std::async(std::launch::async | std::launch::deferred, [this, frame, layer] { return convert(frame, layer); });
+    const unsigned int name = storage(frame, layer);
+    std::string problem = converting.get();
+    if (problem.empty() && name) {
+        const bool filled = layer == vectorKind ? fillVolume(name, GL_RGBA, GL_UNSIGNED_BYTE, *size, texels.data())
+                                                : fillVolume(name, GL_RED, GL_UNSIGNED_SHORT, *size, texels.data());
+        if (filled) {
+            return name;
+        }
+    }
+    if (problem.empty()) {
+        problem = "OpenGL refused the texture of frame " + std::to_string(frame) + " (out of memory?)";
+    }
+    glDeleteTextures(1, &name);
+    failed.insert({frame, layer});
+    Tool::log(sourceOf(layer), failureOf(layer), problem);
+    return 0;
+}
+
+// Fills texels with the texture's own format from frame's data, or says why
+// it cannot. Runs beside storage(): touches neither GL nor the sets.
+std::string FrameTextures::convert(uint32_t frame, int layer)
+{
     std::shared_ptr<const DataFrame> handle;
     try {
         handle = data->frame(frame);
     } catch (const Tool::Exception& e) {
-        problem = e.text;
+        return e.text;
     }
-    const float* texels = nullptr;
-    if (handle && layer == vectorKind) {
-        texels = handle->vectors.size() >= 3 * nodes ? handle->vectors.data() : nullptr;
-        if (!texels) {
-            problem = "frame " + std::to_string(frame) + " holds too few vectors";
+    if (layer == vectorKind) {
+        if (handle->vectors.size() < 3 * nodes) {
+            return "frame " + std::to_string(frame) + " holds too few vectors";
         }
-    } else if (handle) {
-        const bool enough =
-            size_t(layer) < handle->layers.size() && handle->layers[size_t(layer)].values.size() >= nodes;
-        texels = enough ? handle->layers[size_t(layer)].values.data() : nullptr;
-        if (!texels) {
-            problem = "layer " + std::to_string(layer) + " of frame " + std::to_string(frame) + " holds too few values";
+        texels.resize(2 * nodes); // four bytes a texel
+        toUnorm8Rgba(handle->vectors.data(), nodes, reinterpret_cast<uint8_t*>(texels.data()));
+        return std::string();
+    }
+    if (size_t(layer) >= handle->layers.size() || handle->layers[size_t(layer)].values.size() < nodes) {
+        return "layer " + std::to_string(layer) + " of frame " + std::to_string(frame) + " holds too few values";
+    }
+    texels.resize(nodes);
+    toUnorm16(handle->layers[size_t(layer)].values.data(), nodes, texels.data());
+    return std::string();
+}
+
+// Once the budget is full, the least recently used frames' textures go,
+// except the set shown last and frame's own, and one of this kind keeps its
+// storage for reuse: a new texture's first writes into fresh memory cost as
+// much as its upload. Otherwise new storage; 0 when GL refuses it.
+unsigned int FrameTextures::storage(uint32_t frame, int layer)
+{
+    unsigned int reused = 0;
+    while (bytes + bytesOf(layer) > budget && sets.size() > 1) {
+        auto victim =
+            std::find_if(sets.rbegin(), std::prev(sets.rend()), [frame](const Set& set) { return set.frame != frame; });
+        if (victim == std::prev(sets.rend())) {
+            break;
         }
+        const unsigned int kept = release(std::prev(victim.base()), reused ? Keep::nothing : kindOf(layer));
+        reused = reused ? reused : kept;
+    }
+    if (reused) {
+        return reused;
     }
     unsigned int name = 0;
-    if (texels) {
-        glGenTextures(1, &name);
-        const bool uploaded = layer == vectorKind ? uploadVolume(name, GL_RGB8, GL_RGB, *size, texels)
-                                                  : uploadVolume(name, GL_R16, GL_RED, *size, texels);
-        if (!uploaded) {
-            glDeleteTextures(1, &name);
-            name = 0;
-            problem = "OpenGL refused the texture of frame " + std::to_string(frame) + " (out of memory?)";
-        }
-    }
-    if (name == 0) {
-        failed.insert({frame, layer});
-        Tool::log(sourceOf(layer), failureOf(layer), problem);
+    glGenTextures(1, &name);
+    const std::array<uint32_t, 3>& size = *data->getSize();
+    const bool made = layer == vectorKind ? allocateVolume(name, GL_RGBA8, GL_RGBA, size)
+                                          : allocateVolume(name, GL_R16, GL_RED, size);
+    if (!made) {
+        glDeleteTextures(1, &name);
+        return 0;
     }
     return name;
+}
+
+FrameTextures::Keep FrameTextures::kindOf(int layer)
+{
+    return layer == vectorKind ? Keep::vectors : Keep::layers;
 }
 
 // The front set is the one on show and always stays.
 void FrameTextures::evictBeyondBudget()
 {
     while (bytes > budget && sets.size() > 1) {
-        const Set& last = sets.back();
-        if (last.vectors) {
-            glDeleteTextures(1, &last.vectors);
-            bytes -= bytesOf(vectorKind);
-        }
-        for (size_t l = 0; l < last.layers.size(); ++l) {
-            if (last.layers[l]) {
-                glDeleteTextures(1, &last.layers[l]);
-                bytes -= bytesOf(int(l));
-            }
-        }
-        sets.pop_back();
+        release(std::prev(sets.end()), Keep::nothing);
     }
 }
 
-// What a texture costs the driver: RGB8 is held as four bytes a texel.
+// Drops a set: its textures are deleted, except the first of the kind to
+// keep, which is returned with its storage.
+unsigned int FrameTextures::release(std::list<Set>::iterator set, Keep keep)
+{
+    unsigned int kept = 0;
+    const auto drop = [&](unsigned int name, int layer) {
+        if (name == 0) {
+            return;
+        }
+        bytes -= bytesOf(layer);
+        if (!kept && keep == kindOf(layer)) {
+            kept = name;
+        } else {
+            glDeleteTextures(1, &name);
+        }
+    };
+    drop(set->vectors, vectorKind);
+    for (size_t l = 0; l < set->layers.size(); ++l) {
+        drop(set->layers[l], int(l));
+    }
+    sets.erase(set);
+    return kept;
+}
+
+// What a texture costs the driver: RGBA8 is four bytes a texel.
 uint64_t FrameTextures::bytesOf(int layer) const
 {
     return nodes * (layer == vectorKind ? 4 : 2);

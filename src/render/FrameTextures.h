@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <list>
 #include <set>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -19,8 +20,8 @@ public:
     // Releases every texture; the next ones come from data, which may be null.
     void reset(const FlowData* data, uint64_t budget);
 
-    // The texture of frame f's vectors (RGB8) or of layer l of frame f
-    // (R16), made now if needed; 0 when there is none to show.
+    // The texture of frame f's vectors (RGBA8, alpha 1) or of layer l of
+    // frame f (R16), made now if needed; 0 when there is none to show.
     unsigned int vectorTexture(uint32_t frame);
     unsigned int layerTexture(uint32_t layer, uint32_t frame);
 
@@ -30,6 +31,10 @@ public:
     std::vector<unsigned int> names() const;
 
 private:
+    // Textures of one kind share a format and size, so one's storage serves another.
+    enum class Keep { nothing, vectors, layers };
+    static Keep kindOf(int layer);
+
     struct Set {
         uint32_t frame;
         unsigned int vectors = 0;
@@ -38,7 +43,10 @@ private:
 
     unsigned int texture(uint32_t frame, int layer);
     unsigned int make(uint32_t frame, int layer);
+    unsigned int storage(uint32_t frame, int layer);
+    std::string convert(uint32_t frame, int layer);
     void evictBeyondBudget();
+    unsigned int release(std::list<Set>::iterator set, Keep keep);
     uint64_t bytesOf(int layer) const;
 
     const FlowData* data = nullptr;
@@ -49,4 +57,5 @@ private:
     bool layersFit = false;
     std::list<Set> sets;                       // most recently used first
     std::set<std::pair<uint32_t, int>> failed; // logged once each
+    std::vector<uint16_t> texels;              // converted, reused from upload to upload
 };

@@ -24,21 +24,31 @@ std::string volumeTooLarge(const std::array<uint32_t, 3>& size, int internalForm
     return std::string();
 }
 
-bool uploadVolume(unsigned int name, int internalFormat, unsigned format, const std::array<uint32_t, 3>& size,
-                  const float* data)
+bool allocateVolume(unsigned int name, int internalFormat, unsigned format, const std::array<uint32_t, 3>& size)
 {
     while (glGetError() != GL_NO_ERROR) {
     }
-    glEnable(GL_TEXTURE_3D);
     glBindTexture(GL_TEXTURE_3D, name);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_WRAP_R, GL_CLAMP_TO_EDGE);
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glTexImage3D(GL_TEXTURE_3D, 0, internalFormat, GLsizei(size[0]), GLsizei(size[1]), GLsizei(size[2]), 0, format,
-                 GL_FLOAT, data);
-    glDisable(GL_TEXTURE_3D);
+                 GL_UNSIGNED_BYTE, nullptr);
+    return glGetError() == GL_NO_ERROR;
+}
+
+bool fillVolume(unsigned int name, unsigned format, unsigned type, const std::array<uint32_t, 3>& size,
+                const void* data)
+{
+    while (glGetError() != GL_NO_ERROR) {
+    }
+    glBindTexture(GL_TEXTURE_3D, name);
+    // Rows of 16-bit values are not padded to 4 bytes; the default comes back after.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, GLsizei(size[0]), GLsizei(size[1]), GLsizei(size[2]), format, type,
+                    data);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     return glGetError() == GL_NO_ERROR;
 }
