@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <future>
 #include <iterator>
+#include <new>
 
 namespace {
 // Layer index standing for the vector texture.
@@ -170,16 +171,30 @@ std::string FrameTextures::convert(uint32_t frame, int layer)
         if (handle->vectors.size() < 3 * nodes) {
             return "frame " + std::to_string(frame) + " holds too few vectors";
         }
-        texels.resize(2 * nodes); // four bytes a texel
+        if (!reserve(2 * nodes)) { // four bytes a texel
+            return "no memory for the texels of frame " + std::to_string(frame);
+        }
         toUnorm8Rgba(handle->vectors.data(), nodes, reinterpret_cast<uint8_t*>(texels.data()));
         return std::string();
     }
     if (size_t(layer) >= handle->layers.size() || handle->layers[size_t(layer)].values.size() < nodes) {
         return "layer " + std::to_string(layer) + " of frame " + std::to_string(frame) + " holds too few values";
     }
-    texels.resize(nodes);
+    if (!reserve(nodes)) {
+        return "no memory for the texels of frame " + std::to_string(frame);
+    }
     toUnorm16(handle->layers[size_t(layer)].values.data(), nodes, texels.data());
     return std::string();
+}
+
+bool FrameTextures::reserve(std::size_t count)
+{
+    try {
+        texels.resize(count);
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
 }
 
 // Once the budget is full, the least recently used frames' textures go,

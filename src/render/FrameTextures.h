@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <list>
 #include <set>
@@ -45,6 +46,7 @@ private:
     unsigned int make(uint32_t frame, int layer);
     unsigned int storage(uint32_t frame, int layer);
     std::string convert(uint32_t frame, int layer);
+    bool reserve(std::size_t count);
     void evictBeyondBudget();
     unsigned int release(std::list<Set>::iterator set, Keep keep);
     uint64_t bytesOf(int layer) const;
