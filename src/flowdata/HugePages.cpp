@@ -7,18 +7,13 @@ namespace {
 constexpr uintptr_t hugePage = uintptr_t(1) << 21;
 } // namespace
 
-void resizeOnHugePages(std::vector<float>& values, std::size_t count)
+void adviseHugePages(void* begin, std::size_t bytes)
 {
-    if (count > values.capacity()) {
-        std::vector<float>().swap(values);
-        values.reserve(count);
-        // Only whole huge pages inside the buffer; the advice is a hint, and
-        // a kernel without transparent huge pages just ignores it.
-        const uintptr_t begin = (reinterpret_cast<uintptr_t>(values.data()) + hugePage - 1) & ~(hugePage - 1);
-        const uintptr_t end = (reinterpret_cast<uintptr_t>(values.data() + count)) & ~(hugePage - 1);
-        if (end > begin) {
-            ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-        }
+    // Only whole huge pages; the advice is a hint, which a kernel without
+    // transparent huge pages ignores.
+    const uintptr_t first = (reinterpret_cast<uintptr_t>(begin) + hugePage - 1) & ~(hugePage - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(begin) + bytes) & ~(hugePage - 1);
+    if (end > first) {
+        ::madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
     }
-    values.resize(count);
 }

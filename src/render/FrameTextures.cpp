@@ -3,6 +3,7 @@
 #include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
+#include "flowdata/HugePages.h"
 #include "render/UnormTexels.h"
 #include "render/VolumeTextures.h"
 
@@ -190,7 +191,7 @@ std::string FrameTextures::convert(uint32_t frame, int layer)
 bool FrameTextures::reserve(std::size_t count)
 {
     try {
-        texels.resize(count);
+        resizeOnHugePages(texels, count);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
