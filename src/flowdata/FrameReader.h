@@ -11,7 +11,7 @@
 #include <vector>
 
 // Reads one frame file: a record of 3 + layerCount floats per grid node.
-// Each reader reads through its own reused blocks, so one reader per thread.
+// A reader keeps its blocks from file to file; one call at a time.
 class FrameReader {
 public:
     enum class Result { Read, CannotOpen, TooShort };
@@ -21,7 +21,8 @@ public:
     // Fills frame with the vectors and layer values (with their raw extremes)
     // of the first X*Y*Z records; extra records are not read. Values stay raw
     // without ranges, else they are rescaled with ranges[layer]. The frame's
-    // arrays are reused when they already have the size.
+    // arrays are reused when they already have the size. The records are
+    // shared out over the cores.
     Result read(const std::string& path, DataFrame& frame, const std::vector<LayerRange>* ranges = nullptr);
 
     // Like read, but keeps only what the frame's records measure: its layers
