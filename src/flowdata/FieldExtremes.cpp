@@ -1,5 +1,6 @@
 #include "flowdata/FieldExtremes.h"
 
+#include "flowdata/Avx2.h"
 #include "flowdata/FiniteFloat.h"
 
 #include <algorithm>
@@ -60,8 +61,8 @@ inline __attribute__((always_inline)) void scanChunks(const float* data, std::si
     }
 }
 
-__attribute__((target("avx2"))) void scanChunks8(const float* data, std::size_t chunks, std::size_t fields, float* lows,
-                                                 float* highs, float* squaredLows, float* squaredHighs)
+QUORVANE_AVX2 void scanChunks8(const float* data, std::size_t chunks, std::size_t fields, float* lows, float* highs,
+                               float* squaredLows, float* squaredHighs)
 {
     scanChunks<Floats8>(data, chunks, fields, lows, highs, squaredLows, squaredHighs);
 }
@@ -70,12 +71,6 @@ void scanChunks4(const float* data, std::size_t chunks, std::size_t fields, floa
                  float* squaredLows, float* squaredHighs)
 {
     scanChunks<Floats4>(data, chunks, fields, lows, highs, squaredLows, squaredHighs);
-}
-
-bool hasAvx2()
-{
-    static const bool avx2 = __builtin_cpu_supports("avx2");
-    return avx2;
 }
 
 inline float finiteOrZero(float v)

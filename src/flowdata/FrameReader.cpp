@@ -1,5 +1,6 @@
 #include "flowdata/FrameReader.h"
 
+#include "flowdata/Avx2.h"
 #include "flowdata/FieldExtremes.h"
 #include "flowdata/HugePages.h"
 #include "flowdata/Parallel.h"
@@ -17,8 +18,7 @@ namespace {
 constexpr uint64_t blockBytes = uint64_t(1) << 18;
 
 // Copies the vector that begins each record.
-__attribute__((target_clones("avx2", "default"))) void copyVectors(const float* records, std::size_t count,
-                                                                   std::size_t stride, float* vectors)
+QUORVANE_AVX2_CLONES void copyVectors(const float* records, std::size_t count, std::size_t stride, float* vectors)
 {
     for (std::size_t r = 0; r < count; ++r) {
         for (std::size_t c = 0; c < 3; ++c) {
@@ -27,8 +27,7 @@ __attribute__((target_clones("avx2", "default"))) void copyVectors(const float* 
     }
 }
 
-__attribute__((target_clones("avx2", "default"))) void copyField(const float* records, std::size_t count,
-                                                                 std::size_t stride, float* values)
+QUORVANE_AVX2_CLONES void copyField(const float* records, std::size_t count, std::size_t stride, float* values)
 {
     for (std::size_t r = 0; r < count; ++r) {
         values[r] = records[r * stride];

@@ -1,12 +1,12 @@
 #include "flowdata/LayerRange.h"
 
+#include "flowdata/Avx2.h"
 #include "flowdata/FiniteFloat.h"
 
 #include <algorithm>
 
 // The same steps as operator(), without branches, so that they run on whole vectors.
-__attribute__((target_clones("avx2", "default"))) void LayerRange::rescale(const float* raw, std::size_t count,
-                                                                           std::size_t stride, float* out) const
+QUORVANE_AVX2_CLONES void LayerRange::rescale(const float* raw, std::size_t count, std::size_t stride, float* out) const
 {
     const double low = lo;
     const double scale = inverse;
