@@ -214,7 +214,7 @@ int main(int argc, char** argv)
     Run last;
     double peakMb = 0;
     bool ok = true;
-    for (int round = 0; round < 2; ++round) {
+    for (int round = 0; round < 3; ++round) {
         const Run empty = run({program, "--snapshot", "empty.png"}, folder.string(), cgroup.path());
         const double read = readOnce(files);
         const Run one = run({program, grid, "--snapshot", "first.png"}, folder.string(), cgroup.path());
