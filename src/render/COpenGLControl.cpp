@@ -4,6 +4,7 @@
 #include "diagnostics/Logger.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/MemoryBudget.h"
+#include "flowdata/Parallel.h"
 #include "render/GLErrorCheck.h"
 #include "render/GLSurface.h"
 #include "render/GlyphPoints.h"
@@ -283,10 +284,16 @@ void COpenGLControl::buildGridList()
             return;
         }
         sliceCount = int(Z);
+        // Each slice's shape is looked at on every core; GL is called here only.
+        sliceCentre.resize(Z);
+        std::vector<char> flat(Z);
+        parallelFor(Z, [&](unsigned, std::size_t k) {
+            sliceCentre[k] = grid.sliceCentre(uint32_t(k));
+            flat[k] = grid.sliceIsFlat(uint32_t(k));
+        });
         std::vector<uint32_t> curved;
         for (uint32_t k = 0; k < Z; ++k) {
-            sliceCentre.push_back(grid.sliceCentre(k));
-            if (!grid.sliceIsFlat(k)) {
+            if (!flat[k]) {
                 curved.push_back(k);
                 continue;
             }
