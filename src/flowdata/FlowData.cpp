@@ -220,7 +220,7 @@ void FlowData::loadFrames(const std::vector<std::string>& names, FrameQueue& que
     framePaths.reserve(frames.capacity());
     frameStamps.reserve(frames.capacity());
     for (std::size_t i = 0; i < names.size(); ++i) {
-        const std::string path = directory + names[i];
+        const std::string& path = queue.path(i);
         FrameQueue::Item& item = queue.wait(i);
         if (item.result == FrameReader::Result::CannotOpen) {
             Tool::log(loadSource, "Datafile loaded .. [FAILED]", path);

@@ -34,6 +34,8 @@ public:
     // Rethrows what the worker met (running out of memory).
     Item& wait(std::size_t index);
 
+    const std::string& path(std::size_t index) const { return paths[index]; }
+
 private:
     void work(std::array<uint32_t, 3> size, uint32_t layerCount);
 
