@@ -42,6 +42,19 @@ void FlowDataTest::writeFrame(const std::string& name, float layer0, uint32_t no
     writeBytes(name, TestFiles::frameBytes(nodes, layers, [&](int, uint32_t n) { return layer0 + float(n); }));
 }
 
+std::vector<FrameStore::Source> FlowDataTest::writeFrames(int count) const
+{
+    std::vector<FrameStore::Source> sources;
+    for (int f = 0; f < count; ++f) {
+        const std::string name = "run_" + std::to_string(f) + ".dat";
+        writeFrame(name, float(f));
+        BinaryFile file;
+        EXPECT_TRUE(file.open(path(name)));
+        sources.push_back({path(name), file.stamp()});
+    }
+    return sources;
+}
+
 Tool::Exception FlowDataTest::loadFailure(FlowData& data, const std::string& grid)
 {
     ProgressRecorder progress;

@@ -27,6 +27,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <limits>
 #include <random>
 #include <string>
@@ -65,6 +66,9 @@ protected:
     // A 2x2x1 grid file named name with the given header numbers.
     void writeGrid(const std::string& name, const std::string& headerText, uint32_t nodes = 4) const;
     void writeFrame(const std::string& name, float layer0, uint32_t nodes = 4, int layers = 1) const;
+    // Frame files run_0.dat on of four nodes and one layer, 64 bytes decoded,
+    // with the stamps a load would have taken.
+    std::vector<FrameStore::Source> writeFrames(int count) const;
 
     // Loads and returns the exception, or fails the test when none is thrown.
     Tool::Exception loadFailure(FlowData& data, const std::string& grid);

@@ -389,6 +389,86 @@ TEST_F(FlowDataTest, AFrameCutShortAfterTheLoadFailsWithItsFileAndReason)
     EXPECT_EQ(data.frame(2)->layers[0].values.back(), 1.0f);
 }
 
+TEST_F(FlowDataTest, AStoreHitMovesTheFrameToTheFront)
+{
+    const std::vector<FrameStore::Source> sources = writeFrames(3);
+    FrameStore store(sources, {{4, 1, 1}}, 1, {LayerRange(0, 6)}, 2 * 64);
+    for (std::size_t f : {0, 1, 0, 2}) {
+        store.frame(f);
+    }
+    // Only what is kept can still be shown.
+    for (const FrameStore::Source& source : sources) {
+        fs::remove(source.path);
+    }
+    EXPECT_NO_THROW(store.frame(0)) << "touched after frame 1";
+    EXPECT_THROW(store.frame(1), Tool::Exception);
+}
+
+TEST_F(FlowDataTest, AFailedDecodeFailsAgainWithoutWaiting)
+{
+    const std::vector<FrameStore::Source> sources = writeFrames(1);
+    fs::resize_file(sources[0].path, 8);
+    const auto store = std::make_shared<FrameStore>(sources, std::array<uint32_t, 3>{{4, 1, 1}}, 1,
+                                                    std::vector<LayerRange>{{0, 6}}, 64);
+    auto failure = [store] {
+        try {
+            store->frame(0);
+            return std::string("read");
+        } catch (const Tool::Exception& e) {
+            return e.text;
+        }
+    };
+    const std::string reason = "Couldn't read " + sources[0].path + ": the file is shorter than the grid needs";
+    EXPECT_EQ(failure(), reason);
+    // Asked again on a thread of its own, which is left behind if it hangs.
+    std::packaged_task<std::string()> again(failure);
+    std::future<std::string> second = again.get_future();
+    std::thread(std::move(again)).detach();
+    ASSERT_EQ(second.wait_for(std::chrono::seconds(10)), std::future_status::ready) << "the second request waits";
+    EXPECT_EQ(second.get(), reason);
+}
+
+TEST_F(FlowDataTest, AFrameTouchedAfterTheLoadIsRefused)
+{
+    writeGrid("run.gri", "SN4DB 4 1 1 1 2 1");
+    writeFrames(3);
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(path("run.gri"), progress));
+    // The same bytes, of the same size, with a later time stamp.
+    const fs::path touched = folder / "run_1.dat";
+    fs::last_write_time(touched, fs::last_write_time(touched) + 5);
+    try {
+        data.frame(1);
+        ADD_FAILURE() << "frame 1 was read";
+    } catch (const Tool::Exception& e) {
+        EXPECT_EQ(e.text,
+                  "Couldn't read " + path("run_1.dat") + ": the file has changed since the data set was loaded");
+    }
+}
+
+// Reads the first block and then only half of what is asked, as a read error
+// or a file cut short during the scan would.
+class ReaderCutAfterOneBlock : public FrameReader {
+public:
+    using FrameReader::FrameReader;
+
+private:
+    std::size_t readAt(void* target, std::size_t count, uint64_t position) const override
+    {
+        return position == 0 ? FrameReader::readAt(target, count, position) : count / 2;
+    }
+};
+
+TEST_F(FlowDataTest, AShortReadInTheMiddleOfTheScanFailsTheFrame)
+{
+    // 40000 records of 16 bytes: three blocks.
+    writeFrame("run_0.dat", 0.0f, 40000);
+    ReaderCutAfterOneBlock reader({{200, 200, 1}}, 1);
+    DataFrame frame;
+    EXPECT_EQ(reader.measure(path("run_0.dat"), frame), FrameReader::Result::TooShort);
+}
+
 TEST(FrameReader, ReportsFilesItCannotOpen)
 {
     FrameReader reader({{1, 1, 1}}, 0);

@@ -67,6 +67,14 @@ TEST(GridHeader, AcceptsSignsAndRejectsOutOfRangeNumbers)
     EXPECT_EQ(big.x, 0);
 }
 
+TEST(GridHeader, RefusesAPlusBeforeAMinus)
+{
+    GridHeader h;
+    const std::string text = TestFiles::header("SN4DB +-5 1 1 0 1 1");
+    EXPECT_EQ(h.parse(text.data(), text.size()), 0);
+    EXPECT_EQ(h.x, 0);
+}
+
 // --- Grid file --------------------------------------------------------------
 
 TEST_F(FlowDataTest, GridSuccessReportsSizesAndAdjustedFrameCount)

@@ -1,5 +1,7 @@
 #include "FlowDataTest.h"
 
+#include "support/DataSetBuilder.h"
+
 namespace {
 
 // --- Rescaling and histogram ----------------------------------------------------
@@ -80,6 +82,28 @@ std::vector<float> mixedRecords(std::size_t floats)
         records[i] = random() % 9 == 0 ? specials[random() % 6] : value(random);
     }
     return records;
+}
+
+TEST_F(FlowDataTest, SpeedRangeOfALoadedSetIsItsSlowestAndFastestLength)
+{
+    DataSetBuilder set{4, 1, 1};
+    set.frames = 3;
+    // Lengths 3, 5, 7, 9; then 2 and 13 among them in the middle frame.
+    set.vector = [](int f, uint32_t i, uint32_t, uint32_t) {
+        const DataSetBuilder::Vec3 plain[4] = {{{1, 2, 2}}, {{3, 4, 0}}, {{2, 3, 6}}, {{0, -9, 0}}};
+        if (f == 1 && i == 1) {
+            return DataSetBuilder::Vec3{{0, 0, -2}};
+        }
+        if (f == 1 && i == 2) {
+            return DataSetBuilder::Vec3{{5, 0, 12}};
+        }
+        return plain[i];
+    };
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(set.write(path("run"), 2, 1.0f), progress));
+    EXPECT_FLOAT_EQ(data.speedMin, 2.0f);
+    EXPECT_FLOAT_EQ(data.speedMax, 13.0f);
 }
 
 TEST(FieldExtremes, VectorLanesMatchOneRecordAtATime)
@@ -367,4 +391,22 @@ TEST(StreamlineTracer, SeedsFillTheBottomAndMiddleSlices)
     EXPECT_EQ(seeds[0], (Point{{1, 0.5f, 0}}));
     EXPECT_EQ(seeds[31], (Point{{7, 3.5f, 3}}));
     EXPECT_EQ(StreamlineTracer::seedLattice({{9, 5, 1}}, 4).size(), 16u);
+}
+
+TEST(StreamlineTracer, MiddleSeedSliceOfAnOddAndAnEvenDepth)
+{
+    EXPECT_EQ(StreamlineTracer::seedLattice({{4, 4, 7}}, 1).back()[2], 3.0f);
+    EXPECT_EQ(StreamlineTracer::seedLattice({{4, 4, 8}}, 1).back()[2], 3.0f);
+}
+
+TEST(StreamlineTracer, SpeedsRunInTheOrderOfThePointsOnBothHalves)
+{
+    // Flow along x that gains speed with x: at every point the speed is 1 + x.
+    const TracedGrid grid({{10, 3, 3}}, unchanged, [](Point p) { return Point{{1 + p[0], 0, 0}}; });
+    const Streamline line = grid.trace({{4.2f, 1, 1}});
+    ASSERT_GE(line.points.size(), 10u);
+    ASSERT_EQ(line.speeds.size(), line.points.size());
+    for (size_t n = 0; n < line.points.size(); ++n) {
+        EXPECT_NEAR(line.speeds[n], 1 + line.points[n][0], 1e-3f) << "point " << n;
+    }
 }

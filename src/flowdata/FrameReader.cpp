@@ -117,6 +117,11 @@ FrameReader::Result FrameReader::pass(const std::string& path, DataFrame& frame,
     return Result::Read;
 }
 
+std::size_t FrameReader::readAt(void* target, std::size_t count, uint64_t position) const
+{
+    return file.readAt(target, count, position);
+}
+
 bool FrameReader::scan(uint64_t first, uint64_t end, std::vector<float>& block, FieldExtremes& extremes,
                        DataFrame* frame, const std::vector<LayerRange>* ranges) const
 {
@@ -126,7 +131,7 @@ bool FrameReader::scan(uint64_t first, uint64_t end, std::vector<float>& block, 
     for (uint64_t done = first; done < end;) {
         const uint64_t count = std::min(recordsPerBlock, end - done);
         const std::size_t wanted = count * recordBytes;
-        if (file.readAt(block.data(), wanted, done * recordBytes) != wanted) {
+        if (readAt(block.data(), wanted, done * recordBytes) != wanted) {
             return false;
         }
         extremes.add(block.data(), count);

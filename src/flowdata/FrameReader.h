@@ -6,6 +6,7 @@
 #include "flowdata/LayerRange.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@ public:
     enum class Result { Read, CannotOpen, TooShort };
 
     FrameReader(const std::array<uint32_t, 3>& size, uint32_t layerCount);
+    virtual ~FrameReader() = default;
 
     // Fills frame with the vectors and layer values (with their raw extremes)
     // of the first X*Y*Z records; extra records are not read. Values stay raw
@@ -31,6 +33,11 @@ public:
 
     // The file last opened.
     const BinaryFile::Stamp& stamp() const { return file.stamp(); }
+
+protected:
+    // Every read of the open file's bytes goes through here: a read error or
+    // a file cut short during a pass shows as fewer bytes than asked for.
+    virtual std::size_t readAt(void* target, std::size_t count, uint64_t position) const;
 
 private:
     Result pass(const std::string& path, DataFrame& frame, bool keep, const std::vector<LayerRange>* ranges);
