@@ -358,4 +358,31 @@ TEST_F(Ui, ACancelledMovieLeavesNoFile)
     EXPECT_EQ(0u, dialog->glControl.currentFrame); // the view's frame comes back
 }
 
+// A frame file truncated after the load is no picture: the series stops at
+// it, and a movie leaves the old file of its name as it was.
+TEST_F(Ui, AFrameThatCannotBeReadFailsItsExport)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("unread", 2, 3, 0.1f)));
+    const std::string folder = currentFolder() + "/unread";
+    std::filesystem::resize_file(folder + "/unread_001.dat", 10);
+    std::ofstream(folder + "/old.mp4") << "old";
+    ExportJob job;
+    job.width = 64;
+    job.height = 48;
+    job.last = 2;
+    job.pictures = QString::fromStdString(folder + "/shot_%d.png");
+    job.numbered = true;
+    const size_t logged = Tool::Logger::instance().history.size();
+    EXPECT_FALSE(FrameExporter::run(dialog->glControl, job));
+    EXPECT_EQ(QStringList({"shot_0.png"}), QDir(QString::fromStdString(folder)).entryList({"shot*"}, QDir::Files));
+    const long failure = findLog("Writing snapshot .. [FAILED]", logged);
+    ASSERT_GE(failure, 0);
+    EXPECT_NE(std::string::npos, Tool::Logger::instance().history[size_t(failure)].details.find("frame 1"));
+
+    job.movie = QString::fromStdString(folder + "/old.mp4");
+    EXPECT_FALSE(FrameExporter::run(dialog->glControl, job));
+    std::ifstream old(folder + "/old.mp4");
+    EXPECT_EQ("old", std::string(std::istreambuf_iterator<char>(old), {}));
+}
+
 } // namespace

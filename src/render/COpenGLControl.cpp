@@ -181,14 +181,15 @@ void COpenGLControl::waitForStreamlines()
     streamlines.wait();
 }
 
-void COpenGLControl::paintAt(int width, int height)
+std::string COpenGLControl::paintAt(int width, int height)
 {
     if (!hasContext()) {
-        return;
+        return "no OpenGL context";
     }
     project(width, height);
     paintScene();
     updateProjection();
+    return standIn;
 }
 
 void COpenGLControl::loadTransferTexture(const Transferfunction& tf)
@@ -369,6 +370,7 @@ void COpenGLControl::OnPaint()
 void COpenGLControl::paintScene()
 {
     GLErrorCheck::after("calls before the paint");
+    standIn.clear();
     // glClear obeys the depth mask.
     glDepthMask(GL_TRUE);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -546,6 +548,7 @@ void COpenGLControl::vectorPass()
 {
     // No texture (the data set did not fit): no fill rather than a wrong one.
     const unsigned int texture = frameTextures.vectorTexture(currentFrame);
+    standIn = frameTextures.standIn();
     if (texture == 0) {
         return;
     }
@@ -557,6 +560,7 @@ void COpenGLControl::vectorPass()
 void COpenGLControl::layerPass()
 {
     const unsigned int texture = frameTextures.layerTexture(currentLayer, currentFrame);
+    standIn = frameTextures.standIn();
     if (texture == 0) {
         return;
     }

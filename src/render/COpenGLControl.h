@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class FlowData;
@@ -66,7 +67,9 @@ public:
     void waitForStreamlines();
     // Draws the current view for a picture of width x height pixels into the
     // bound framebuffer; the window's viewport and projection come back after.
-    void paintAt(int width, int height);
+    // Returns why the current frame's data could not be drawn (the window's
+    // last picture of it stood in), empty when it was.
+    std::string paintAt(int width, int height);
     bool hasContext() const { return surface != nullptr && contextReady; }
 
     // The window and its rendering context; not owned. oglCreate makes one;
@@ -162,4 +165,5 @@ private:
     SpeedColorBar colourBar;
     QWidget* containerWidget = nullptr; // owned by the parent widget
     bool contextReady = false;
+    std::string standIn; // of the last paint, as paintAt returns it
 };

@@ -36,6 +36,7 @@ void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
     }
     sets.clear();
     failed.clear();
+    missing.clear();
     texels = std::vector<uint16_t>(); // another data set's size, or none
     bytes = 0;
     data = newData;
@@ -64,11 +65,13 @@ void FrameTextures::reset(const FlowData* newData, uint64_t newBudget)
 
 unsigned int FrameTextures::vectorTexture(uint32_t frame)
 {
+    missing.clear();
     return vectorsFit ? texture(frame, vectorKind) : 0;
 }
 
 unsigned int FrameTextures::layerTexture(uint32_t layer, uint32_t frame)
 {
+    missing.clear();
     return layersFit ? texture(frame, int(layer)) : 0;
 }
 
@@ -103,6 +106,8 @@ unsigned int FrameTextures::texture(uint32_t frame, int layer)
     }
     const unsigned int made = make(frame, layer);
     if (made == 0) {
+        const auto reason = failed.find({frame, layer});
+        missing = reason != failed.end() ? reason->second : "frame " + std::to_string(frame) + " is not loaded";
         // The last picture stays: what was shown last of this kind, if anything.
         for (const Set& set : sets) {
             if (held(set)) {
@@ -153,7 +158,7 @@ unsigned int FrameTextures::make(uint32_t frame, int layer)
         problem = "OpenGL refused the texture of frame " + std::to_string(frame) + " (out of memory?)";
     }
     glDeleteTextures(1, &name);
-    failed.insert({frame, layer});
+    failed[{frame, layer}] = problem;
     Tool::log(sourceOf(layer), failureOf(layer), problem);
     return 0;
 }

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <list>
-#include <set>
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -15,7 +15,8 @@ class FlowData;
 // for, and kept, most recently used first, within a byte budget. The last
 // set used always stays, so a frame whose data cannot be read (its file
 // vanished or changed) shows the textures shown last, and so does a data set
-// emptied by a failed load. Needs the GL context; GL names are GLuint.
+// emptied by a failed load; standIn() tells a picture that must show its own
+// frame. Needs the GL context; GL names are GLuint.
 class FrameTextures {
 public:
     // Releases every texture; the next ones come from data, which may be null.
@@ -25,6 +26,10 @@ public:
     // frame f (R16), made now if needed; 0 when there is none to show.
     unsigned int vectorTexture(uint32_t frame);
     unsigned int layerTexture(uint32_t layer, uint32_t frame);
+
+    // Why the texture handed out last is not of the frame asked for (one shown
+    // before stands in, or none); empty when it is.
+    const std::string& standIn() const { return missing; }
 
     // Whether the data set's slices can be filled with data textures at all.
     bool canFill() const { return vectorsFit || layersFit; }
@@ -57,7 +62,8 @@ private:
     uint64_t bytes = 0;
     bool vectorsFit = false;
     bool layersFit = false;
-    std::list<Set> sets;                       // most recently used first
-    std::set<std::pair<uint32_t, int>> failed; // logged once each
-    std::vector<uint16_t> texels;              // converted, reused from upload to upload
+    std::list<Set> sets;                                    // most recently used first
+    std::map<std::pair<uint32_t, int>, std::string> failed; // logged once each, with the reason
+    std::string missing;
+    std::vector<uint16_t> texels; // converted, reused from upload to upload
 };

@@ -2,6 +2,12 @@
 
 #include "render/COpenGLControl.h"
 
+#include "diagnostics/Exception.h"
+#include "flowdata/FlowData.h"
+
+#include <memory>
+#include <string>
+
 OffscreenView::OffscreenView(COpenGLControl& control, int width, int height)
     : control(control), width(width), height(height), previousFrame(control.currentFrame),
       hasContext(control.hasContext()), target(hasContext ? width : 0, hasContext ? height : 0)
@@ -22,11 +28,27 @@ void OffscreenView::draw(uint32_t frame, std::vector<unsigned char>& rgba)
     if (!ready()) {
         return;
     }
+    // The frame is read first and held while it is drawn, so that every pass
+    // draws it; one that cannot be read is no picture, though the window
+    // would show the last one it drew.
+    std::shared_ptr<const DataFrame> held;
+    const FlowData* data = control.data();
+    try {
+        if (!data) {
+            TOOL_THROW("OffscreenView::draw()", "no data set is loaded");
+        }
+        held = data->frame(frame);
+    } catch (const Tool::Exception& e) {
+        TOOL_THROW("OffscreenView::draw()", "frame " + std::to_string(frame) + ": " + e.text);
+    }
     control.currentFrame = frame;
     // Each picture shows the streamlines of its own frame.
     control.waitForStreamlines();
     target.bind();
-    control.paintAt(width, height);
+    const std::string standIn = control.paintAt(width, height);
     target.read(rgba);
     target.unbind();
+    if (!standIn.empty()) {
+        TOOL_THROW("OffscreenView::draw()", "frame " + std::to_string(frame) + ": " + standIn);
+    }
 }

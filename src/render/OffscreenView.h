@@ -21,7 +21,8 @@ public:
     // False without a context, or when the driver cannot make the picture.
     bool ready() const { return target.complete() && hasContext; }
     // Draws the view with frame as the current frame; rgba gets the picture,
-    // RGBA8, top row first.
+    // RGBA8, top row first. Throws Tool::Exception, naming the frame and the
+    // reason, when its data cannot be read or drawn.
     void draw(uint32_t frame, std::vector<unsigned char>& rgba);
 
 private:
