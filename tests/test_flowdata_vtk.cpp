@@ -1,5 +1,6 @@
 #include "FlowDataTest.h"
 #include "flowdata/Base64.h"
+#include "flowdata/VtkLegacyReader.h"
 #include "flowdata/VtkXmlReader.h"
 
 #include <zlib.h>
@@ -394,6 +395,152 @@ TEST_F(VtkXmlTest, HostileSizesFailBeforeAnyAllocation)
     file.replace(data + 8, 8, reinterpret_cast<const char*>(&claim), 8);
     writeBytes("claims.vts", file);
     EXPECT_NE(openFailure("claims.vts").find("header is invalid"), std::string::npos);
+}
+
+// --- Legacy files ---------------------------------------------------------------
+
+// Values as a legacy file stores them: words, or big-endian binary of the type.
+std::string legacyValues(bool binary, const std::string& type, const std::vector<double>& values)
+{
+    std::string out;
+    for (double v : values) {
+        if (!binary) {
+            out += std::to_string(v) + (out.size() % 80 > 70 ? "\n" : " ");
+            continue;
+        }
+        const float f = float(v);
+        const int32_t i = int32_t(v);
+        const uint8_t c = uint8_t(v);
+        std::string bytes = type == "double"          ? std::string(reinterpret_cast<const char*>(&v), 8)
+                            : type == "int"           ? std::string(reinterpret_cast<const char*>(&i), 4)
+                            : type == "unsigned_char" ? std::string(reinterpret_cast<const char*>(&c), 1)
+                                                      : std::string(reinterpret_cast<const char*>(&f), 4);
+        std::reverse(bytes.begin(), bytes.end());
+        out += bytes;
+    }
+    return out + "\n";
+}
+
+// The known fields as a legacy data set of the given kind, with a cell
+// section to skip before the point data.
+std::string legacyFile(bool binary, const std::string& kind)
+{
+    std::vector<double> points, vectors, p, t, x, y, z;
+    for (uint32_t k = 0; k < NZ; ++k) {
+        for (uint32_t j = 0; j < NY; ++j) {
+            for (uint32_t i = 0; i < NX; ++i) {
+                const uint32_t node = i + NX * (j + NY * k);
+                const std::array<double, 3> xyz = position(i, j, k);
+                points.insert(points.end(), xyz.begin(), xyz.end());
+                vectors.insert(vectors.end(), {double(node), -double(node), 0.5});
+                p.push_back(pressure(node));
+                t.push_back(tag(node));
+            }
+        }
+    }
+    std::string text = "# vtk DataFile Version 3.0\nknown fields\n" + std::string(binary ? "BINARY" : "ASCII") +
+                       "\nDATASET " + kind + "\nDIMENSIONS 4 3 2\n";
+    if (kind == "STRUCTURED_GRID") {
+        text += "POINTS 24 double\n" + legacyValues(binary, "double", points);
+    } else if (kind == "RECTILINEAR_GRID") {
+        text += "X_COORDINATES 4 float\n" + legacyValues(binary, "float", {0, 0.5, 1, 1.5}) +
+                "Y_COORDINATES 3 float\n" + legacyValues(binary, "float", {2, 3, 4}) + "Z_COORDINATES 2 float\n" +
+                legacyValues(binary, "float", {-1, -0.75});
+    } else {
+        text += "ORIGIN 0 2 -1\nSPACING 0.5 1 0.25\n";
+    }
+    text +=
+        "CELL_DATA 6\nSCALARS cells float\nLOOKUP_TABLE default\n" + legacyValues(binary, "float", {1, 2, 3, 4, 5, 6});
+    text += "POINT_DATA 24\nSCALARS pressure double 1\nLOOKUP_TABLE default\n" + legacyValues(binary, "double", p) +
+            "NORMALS normals float\n" + legacyValues(binary, "float", points) + "VECTORS velocity float\n" +
+            legacyValues(binary, "float", vectors) + "FIELD extra 1\ntag 1 24 int\n" + legacyValues(binary, "int", t);
+    return text;
+}
+
+class VtkLegacyTest : public VtkXmlTest {
+protected:
+    std::unique_ptr<VtkLegacyReader> openLegacy(const std::string& name)
+    {
+        return std::make_unique<VtkLegacyReader>(path(name), FlowReaderOptions());
+    }
+    std::string legacyFailure(const std::string& name)
+    {
+        try {
+            const std::unique_ptr<VtkLegacyReader> reader = openLegacy(name);
+            std::vector<float> positions(3 * Nodes);
+            reader->readPositions(positions.data());
+            frame(*reader);
+        } catch (const Tool::Exception& e) {
+            EXPECT_NE(e.text.find(path(name)), std::string::npos) << e.text;
+            return e.text;
+        }
+        ADD_FAILURE() << name << " was read";
+        return std::string();
+    }
+};
+
+TEST_F(VtkLegacyTest, RealHeartHoldsTheValuesOfItsXmlTwin)
+{
+    const std::string folder = std::string(QUORVANE_SOURCE_DIR) + "/tests/data/vtk/";
+    const VtkLegacyReader legacy(folder + "heart.vtk", FlowReaderOptions());
+    const VtkXmlReader xml(folder + "heart.vti", FlowReaderOptions());
+    ASSERT_EQ(legacy.layout().size, xml.layout().size);
+    EXPECT_EQ(legacy.layout().layerNames, std::vector<std::string>{"scalars"});
+    EXPECT_EQ(frame(legacy).layers[0].values, frame(xml).layers[0].values);
+    std::vector<float> a(3 * 32 * 32 * 12), b(a.size());
+    legacy.readPositions(a.data());
+    xml.readPositions(b.data());
+    EXPECT_EQ(a, b);
+}
+
+TEST_F(VtkLegacyTest, EveryKindAsTextOrBinaryGivesTheKnownFields)
+{
+    for (const char* kind : {"STRUCTURED_GRID", "RECTILINEAR_GRID", "STRUCTURED_POINTS"}) {
+        for (bool binary : {false, true}) {
+            SCOPED_TRACE(std::string(kind) + (binary ? " binary" : " ascii"));
+            writeBytes("grid.vtk", legacyFile(binary, kind));
+            const std::unique_ptr<VtkLegacyReader> reader = openLegacy("grid.vtk");
+            expectKnownFrame(*reader, frame(*reader));
+            std::vector<float> positions(3 * Nodes);
+            reader->readPositions(positions.data());
+            const uint32_t node = 1 + NX * (2 + NY * 1);
+            const std::array<double, 3> expected = position(1, 2, 1);
+            EXPECT_FLOAT_EQ(positions[3 * node], float(expected[0]));
+            EXPECT_FLOAT_EQ(positions[3 * node + 1], float(expected[1]));
+            if (std::string(kind) == "STRUCTURED_GRID") {
+                EXPECT_FLOAT_EQ(positions[3 * node + 2], float(expected[2]));
+            }
+        }
+    }
+}
+
+TEST_F(VtkLegacyTest, CellDataOnlyIsRefused)
+{
+    writeBytes("cells.vtk", "# vtk DataFile Version 2.0\ncells\nASCII\nDATASET STRUCTURED_POINTS\n"
+                            "DIMENSIONS 2 2 2\nCELL_DATA 1\nSCALARS c float\nLOOKUP_TABLE default\n1\n");
+    EXPECT_NE(legacyFailure("cells.vtk").find("holds cell data only"), std::string::npos);
+}
+
+TEST_F(VtkLegacyTest, TruncatedFilesFail)
+{
+    for (bool binary : {false, true}) {
+        SCOPED_TRACE(binary);
+        const std::string whole = legacyFile(binary, "STRUCTURED_GRID");
+        writeBytes("cut.vtk", whole.substr(0, whole.size() - 12));
+        legacyFailure("cut.vtk");
+    }
+}
+
+TEST_F(VtkLegacyTest, HostileCountsFailBeforeAnyAllocation)
+{
+    const std::string start = "# vtk DataFile Version 2.0\nhostile\nBINARY\nDATASET STRUCTURED_GRID\n";
+    writeBytes("points.vtk", start + "DIMENSIONS 2 2 2\nPOINTS 100 float\n" + std::string(96, '\0'));
+    EXPECT_NE(legacyFailure("points.vtk").find("more than the file holds"), std::string::npos);
+    writeBytes("dims.vtk", start + "DIMENSIONS 2000000000 2000000000 2000000000\nPOINTS 1 float\n" +
+                               std::string(12, '\0') + "POINT_DATA 1\nSCALARS p float\n" + std::string(4, '\0'));
+    EXPECT_NE(legacyFailure("dims.vtk").find("values for a grid of"), std::string::npos);
+    writeBytes("negative.vtk", start + "DIMENSIONS 2 -2 2\n");
+    EXPECT_NE(legacyFailure("negative.vtk").find("invalid DIMENSIONS"), std::string::npos);
 }
 
 } // namespace

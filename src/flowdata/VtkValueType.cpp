@@ -102,6 +102,7 @@ bool fromLegacyName(const std::string& name, VtkValueType& type)
         {"long", VtkValueType::Int64},         {"unsigned_long", VtkValueType::UInt64},
         {"vtktypeint64", VtkValueType::Int64}, {"vtktypeuint64", VtkValueType::UInt64},
         {"float", VtkValueType::Float32},      {"double", VtkValueType::Float64},
+        {"vtkidtype", VtkValueType::Int64},
     };
     return lookUp(names, name, type);
 }
