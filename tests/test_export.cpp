@@ -138,4 +138,17 @@ TEST(FileNamePattern, FillsItsOneIntegerField)
     }
 }
 
+// The widest field leaves a folder entry of 255 bytes, what a file name holds.
+TEST(FileNamePattern, AWideFieldFitsAFileNameOrIsRefused)
+{
+    FileNamePattern pattern;
+    std::string error;
+    ASSERT_TRUE(pattern.parse("dir/f_%0249d.png", error)) << error;
+    const std::string seven = pattern.name(7);
+    EXPECT_EQ(4u + 255u, seven.size());
+    EXPECT_EQ("7.png", seven.substr(seven.size() - 5));
+    EXPECT_NE(seven, pattern.name(8));
+    EXPECT_FALSE(pattern.parse("dir/f_%0250d.png", error));
+}
+
 } // namespace

@@ -125,6 +125,22 @@ TEST_F(Program, FailuresEndWithTheirStatus)
     EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--frame", "1"}, folder));
     EXPECT_EQ(2, run({QString::fromStdString(grid), "--snapshot", "x.png", "--layer", "2"}, folder));
     EXPECT_EQ(2, run({"--bogus"}, folder));
+    // A header of no frames with no frame files loads nothing to show.
+    const std::string none = writeDataSet("noframes", 0, 0, 0.1f);
+    EXPECT_EQ(2, run({QString::fromStdString(none), "--snapshot", "none.png"}, folder, &output));
+    EXPECT_TRUE(output.contains("the data set holds no frame")) << output.toStdString();
+    EXPECT_FALSE(QFile::exists(folder + "/none.png"));
+}
+
+// A snapshot's field takes the frame shown; a movie's name is never a pattern.
+TEST_F(Program, NamesAreFilledOrTakenAsGiven)
+{
+    const QString g = QString::fromStdString(writeDataSet("names", 2, 3, 0.1f));
+    const QString folder = QString::fromStdString(currentFolder() + "/names");
+    EXPECT_EQ(0, run({g, "--snapshot", "f_%03d.png", "--frame", "1"}, folder));
+    EXPECT_EQ(0, run({g, "--movie", "pct%x.mp4", "--frames", "0:1", "--size", "64x48"}, folder));
+    EXPECT_EQ(QStringList({"f_001.png", "pct%x.mp4"}),
+              QDir(folder).entryList({"f_*", "pct*"}, QDir::Files, QDir::Name));
 }
 
 TEST_F(Program, AGridNameThatIsNotUtf8Loads)
@@ -261,9 +277,9 @@ TEST_F(Program, ExportFailuresEndWithTheirStatusAndLeaveNoFile)
     EXPECT_EQ(2, run({g, "--movie", "file/f.webm"}, folder, &output));
     EXPECT_TRUE(output.contains("Writing movie .. [FAILED]")) << output.toStdString();
     EXPECT_EQ(2, run({g, "--movie", "odd.mp4", "--size", "101x50"}, folder));
-    EXPECT_EQ(1, run({g, "--size", "99999x10", "--snapshot", "huge.png"}, folder, &output));
+    EXPECT_EQ(2, run({g, "--size", "99999x10", "--snapshot", "huge.png"}, folder, &output));
     EXPECT_TRUE(output.contains("Choosing picture size .. [FAILED]")) << output.toStdString();
-    EXPECT_EQ(1, run({g, "--size", "10x", "--snapshot", "bad.png"}, folder));
+    EXPECT_EQ(2, run({g, "--size", "10x", "--snapshot", "bad.png"}, folder));
     EXPECT_TRUE(QDir(folder).entryList({"f_*", "f.*", "odd*", "huge*", "bad*"}).isEmpty());
 }
 

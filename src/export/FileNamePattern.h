@@ -1,11 +1,13 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
 // A file name with at most one printf-style integer field, such as
 // "out_%04d.png", filled with a frame number. Only flags, a width and the
-// conversion d, i or u are taken; "%%" is a plain '%'.
+// conversion d, i or u are taken; "%%" is a plain '%'. The width must leave
+// the name's folder entry within what a file name may hold.
 class FileNamePattern {
 public:
     // False, with the reason in error, for any other use of '%'.
@@ -17,5 +19,6 @@ public:
 
 private:
     std::string prefix, conversion, suffix; // conversion: a checked "%...lld"
+    size_t width = 0;
     bool field = false;
 };

@@ -12,6 +12,7 @@ extern "C" {
 }
 
 #include <cstdint>
+#include <strings.h>
 
 namespace {
 
@@ -31,8 +32,9 @@ const Container* containerFor(const std::string& path)
 {
     for (const Container& c : containers) {
         const std::string extension = c.extension;
+        // "M.MP4" is a movie as much as "m.mp4".
         if (path.size() > extension.size() &&
-            path.compare(path.size() - extension.size(), std::string::npos, extension) == 0) {
+            strcasecmp(path.c_str() + path.size() - extension.size(), extension.c_str()) == 0) {
             return &c;
         }
     }

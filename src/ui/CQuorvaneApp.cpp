@@ -92,7 +92,7 @@ int CQuorvaneApp::InitInstance()
     QString error;
     if (!CommandLine::parse(arguments(), options, error)) {
         std::cerr << error.toStdString() << '\n' << CommandLine::usage() << std::endl;
-        return options.exporting.badSize ? 1 : 2;
+        return 2;
     }
 
     CQuorvaneDlg dialog;
@@ -131,6 +131,11 @@ bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& optio
         std::error_code error;
         const std::filesystem::path full = std::filesystem::absolute(given, error).lexically_normal();
         if (!dialog.loadFile(error ? given : full.string())) {
+            return false;
+        }
+        // A header may promise no frame at all; there is nothing to show.
+        if (dialog.flowData.frames.empty()) {
+            Tool::log("CQuorvaneApp", "Choosing frame .. [FAILED]", given + ": the data set holds no frame");
             return false;
         }
     }

@@ -48,7 +48,8 @@ QString checkTogether(const CommandLine& out)
     if (e.fit && e.hasZoom) {
         return "--fit chooses the zoom itself; leave out --zoom";
     }
-    if (!e.hasFrames || out.snapshot.isEmpty()) {
+    // Without --frames a snapshot's field takes the frame shown.
+    if (out.snapshot.isEmpty()) {
         return {};
     }
     FileNamePattern pattern;
@@ -56,7 +57,7 @@ QString checkTogether(const CommandLine& out)
     if (!pattern.parse(QFile::encodeName(out.snapshot).toStdString(), reason)) {
         return "--snapshot: " + QString::fromStdString(reason);
     }
-    if (!pattern.hasField() && e.last - e.first >= e.step) {
+    if (!pattern.hasField() && e.hasFrames && e.last - e.first >= e.step) {
         return "--snapshot needs an integer field such as %04d for a range of frames, not \"" + out.snapshot + "\"";
     }
     return {};

@@ -62,7 +62,7 @@ int CommandLineExport::run(CQuorvaneDlg& dialog, const CommandLine& options)
         Tool::log("CQuorvaneApp", "Choosing picture size .. [FAILED]",
                   std::to_string(job.width) + "x" + std::to_string(job.height) + ": OpenGL draws at most " +
                       std::to_string(largest) + " pixels a side");
-        return 1;
+        return 2;
     }
 
     const size_t frames = dialog.flowData.frames.size();
@@ -82,7 +82,7 @@ int CommandLineExport::run(CQuorvaneDlg& dialog, const CommandLine& options)
         return 2;
     }
     job.pictures = options.snapshot;
-    job.numbered = e.hasFrames;
+    job.numbered = true; // a snapshot's name may number it with the frame
     job.movie = e.movie;
     job.fps = e.fps > 0 ? e.fps : FrameExporter::pace(dialog.flowData.timestep);
     setCamera(view, e, float(job.width) / float(job.height));

@@ -13,7 +13,7 @@ public:
     // the given aspect (width / height), by default the window's.
     static void setCamera(COpenGLControl& view, const ExportOptions& options, float aspect = 0);
     // Writes the pictures or the movie asked for and returns the exit status:
-    // 0, 1 for a size OpenGL cannot draw, 2 for a frame range beyond the data
+    // 0, or 2 for a size that cannot be drawn, a frame range beyond the data
     // or a failed export (after a log line).
     static int run(CQuorvaneDlg& dialog, const CommandLine& options);
 };

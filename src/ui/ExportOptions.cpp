@@ -66,11 +66,11 @@ bool ExportOptions::read(const QString& arg, const QString& value, QString& erro
         const QRegularExpressionMatch match = form.match(value);
         width = match.hasMatch() ? match.captured(1).toInt() : 0;
         height = match.hasMatch() ? match.captured(2).toInt() : 0;
-        badSize = width < 1 || height < 1 || width > largestNumber || height > largestNumber;
-        if (badSize) {
+        if (width < 1 || height < 1 || width > largestNumber || height > largestNumber) {
             error = "--size takes WIDTHxHEIGHT in pixels, such as 1024x768, not \"" + value + "\"";
+            return false;
         }
-        return !badSize;
+        return true;
     }
     if (arg == "--rotate" || arg == "--pan") {
         const bool ok = arg == "--rotate" ? readPair(value, rotX, rotY) : readPair(value, panX, panY);

@@ -21,6 +21,4 @@ struct ExportOptions {
     // Reads the value of such an option. False, with a reason in error, for
     // a malformed value or one outside what the view's mouse and wheel allow.
     bool read(const QString& arg, const QString& value, QString& error);
-    // True after a failed read of --size, which ends the program with status 1.
-    bool badSize = false;
 };

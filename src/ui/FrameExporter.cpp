@@ -24,7 +24,8 @@ bool FrameExporter::run(COpenGLControl& control, const ExportJob& job, const Pro
     const char* failed = toMovie ? "Writing movie .. [FAILED]" : "Writing snapshot .. [FAILED]";
     FileNamePattern pattern;
     std::string problem;
-    if (job.numbered && !pattern.parse(target, problem)) {
+    // A movie's name is only ever a name.
+    if (!toMovie && job.numbered && !pattern.parse(target, problem)) {
         Tool::log(source, failed, problem);
         return false;
     }

@@ -12,9 +12,9 @@ class COpenGLControl;
 struct ExportJob {
     int width = 0, height = 0;
     uint32_t first = 0, last = 0, step = 1;
-    QString pictures; // a PNG file name; with numbered, a FileNamePattern
-    bool numbered = false;
-    QString movie; // a movie file, instead of pictures
+    QString pictures;      // a PNG file name; with numbered, a FileNamePattern
+    bool numbered = false; // pictures only: a movie's name is never a pattern
+    QString movie;         // a movie file, instead of pictures
     double fps = 25;
 };
 
