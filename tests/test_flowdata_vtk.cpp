@@ -397,6 +397,29 @@ TEST_F(VtkXmlTest, HostileSizesFailBeforeAnyAllocation)
     EXPECT_NE(openFailure("claims.vts").find("header is invalid"), std::string::npos);
 }
 
+TEST_F(VtkXmlTest, CompressedClaimBeyondWhatItsBytesInflateToFailsOnOpening)
+{
+    // 10^8 nodes of Float32 from blocks of one compressed byte each, padded
+    // so the file is large enough for the claim at first sight.
+    const uint32_t blocks = 12208, blockSize = 32768;
+    std::vector<uint32_t> header{blocks, blockSize, uint32_t(400000000u - (blocks - 1) * blockSize)};
+    header.resize(3 + blocks, 1);
+    XmlWriter w(XmlStyle{"appended", false, true, false, false});
+    std::string file = w.file("ImageData", "WholeExtent=\"0 999 0 999 0 99\"",
+                              "<Piece Extent=\"0 999 0 999 0 99\"><PointData><DataArray type=\"Float32\" Name=\"p\" "
+                              "format=\"appended\" offset=\"0\"/></PointData></Piece>\n");
+    const std::size_t data = file.find('_', file.find("<AppendedData")) + 1;
+    file.insert(data, std::string(reinterpret_cast<const char*>(header.data()), header.size() * 4) +
+                          std::string(400000, '\0'));
+    writeBytes("claim.vti", file);
+    try {
+        open("claim.vti");
+        ADD_FAILURE() << "claim.vti was opened";
+    } catch (const Tool::Exception& e) {
+        EXPECT_NE(e.text.find("too small to inflate"), std::string::npos) << e.text;
+    }
+}
+
 // --- Legacy files ---------------------------------------------------------------
 
 // Values as a legacy file stores them: words, or big-endian binary of the type.

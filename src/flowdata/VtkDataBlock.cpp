@@ -9,6 +9,8 @@
 
 namespace {
 const char* const source = "VtkDataBlock::read()";
+// zlib inflates at most this many bytes from one.
+constexpr uint64_t deflateRatio = 1032;
 } // namespace
 
 bool VtkMemoryBytes::read(uint64_t offset, std::size_t count, void* into) const
@@ -47,25 +49,20 @@ uint64_t VtkDataBlock::header(const VtkBytes& in, uint64_t index, const std::str
     return value;
 }
 
-void VtkDataBlock::read(const VtkBytes& in, std::size_t byteCount, char* out, const std::string& where) const
-{
-    if (compressed) {
-        inflate(in, byteCount, out, where);
-        return;
-    }
-    const uint64_t stated = header(in, 0, where);
-    if (stated != byteCount) {
-        TOOL_THROW(source, where + ": the data block holds " + std::to_string(stated) + " bytes where " +
-                               std::to_string(byteCount) + " are needed");
-    }
-    if (!in.read(header64 ? 8 : 4, byteCount, out)) {
-        TOOL_THROW(source, where + ": the data block is cut short");
-    }
-}
-
-void VtkDataBlock::inflate(const VtkBytes& in, std::size_t byteCount, char* out, const std::string& where) const
+std::vector<uint64_t> VtkDataBlock::check(const VtkBytes& in, std::size_t byteCount, const std::string& where) const
 {
     const uint64_t width = header64 ? 8 : 4;
+    if (!compressed) {
+        const uint64_t stated = header(in, 0, where);
+        if (stated != byteCount) {
+            TOOL_THROW(source, where + ": the data block holds " + std::to_string(stated) + " bytes where " +
+                                   std::to_string(byteCount) + " are needed");
+        }
+        if (in.size() - width < byteCount) {
+            TOOL_THROW(source, where + ": the data block is cut short");
+        }
+        return {};
+    }
     const uint64_t blocks = header(in, 0, where);
     const uint64_t blockSize = header(in, 1, where);
     const uint64_t lastSize = header(in, 2, where);
@@ -81,23 +78,40 @@ void VtkDataBlock::inflate(const VtkBytes& in, std::size_t byteCount, char* out,
                    where + ": the compressed blocks do not hold the " + std::to_string(byteCount) + " bytes needed");
     }
     std::vector<uint64_t> sizes(blocks);
-    uint64_t total = 0;
+    uint64_t total = (3 + blocks) * width;
     for (uint64_t b = 0; b < blocks; ++b) {
         sizes[b] = header(in, 3 + b, where);
-        total += sizes[b];
-        if (sizes[b] > in.size() || total > in.size()) {
+        if (sizes[b] > in.size() - total) {
             TOOL_THROW(source, where + ": the compressed data is cut short");
         }
+        total += sizes[b];
     }
-    uint64_t position = (3 + blocks) * width;
+    if (byteCount / deflateRatio > total) {
+        TOOL_THROW(source,
+                   where + ": the compressed data is too small to inflate to " + std::to_string(byteCount) + " bytes");
+    }
+    return sizes;
+}
+
+void VtkDataBlock::read(const VtkBytes& in, std::size_t byteCount, char* out, const std::string& where) const
+{
+    const std::vector<uint64_t> sizes = check(in, byteCount, where);
+    if (!compressed) {
+        if (!in.read(header64 ? 8 : 4, byteCount, out)) {
+            TOOL_THROW(source, where + ": the data block is cut short");
+        }
+        return;
+    }
+    const uint64_t blockSize = header(in, 1, where);
+    uint64_t position = (3 + sizes.size()) * (header64 ? 8 : 4);
     std::vector<unsigned char> packed;
-    for (uint64_t b = 0; b < blocks; ++b) {
+    for (std::size_t b = 0; b < sizes.size(); ++b) {
         packed.resize(sizes[b]);
         if (!in.read(position, sizes[b], packed.data())) {
             TOOL_THROW(source, where + ": the compressed data is cut short");
         }
         position += sizes[b];
-        const uLongf expected = b + 1 == blocks ? last : blockSize;
+        const uLongf expected = b + 1 == sizes.size() ? byteCount - b * blockSize : blockSize;
         uLongf produced = expected;
         const int status = ::uncompress(reinterpret_cast<Bytef*>(out + b * blockSize), &produced, packed.data(),
                                         static_cast<uLong>(sizes[b]));

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class BinaryFile;
 
@@ -52,7 +53,10 @@ struct VtkDataBlock {
     // inflate; every size is checked against the bytes present first.
     void read(const VtkBytes& in, std::size_t byteCount, char* out, const std::string& where) const;
 
+    // Checks the header against byteCount and the bytes present without
+    // reading the data; returns each compressed block's size.
+    std::vector<uint64_t> check(const VtkBytes& in, std::size_t byteCount, const std::string& where) const;
+
 private:
     uint64_t header(const VtkBytes& in, uint64_t index, const std::string& where) const;
-    void inflate(const VtkBytes& in, std::size_t byteCount, char* out, const std::string& where) const;
 };

@@ -225,6 +225,13 @@ VtkXmlArray VtkXmlFile::parseArray(pugi::xml_node node, uint64_t values)
     if (values > present / VtkValues::size(array.type) / uint64_t(components)) {
         fail(opening, what + " needs " + std::to_string(values) + " tuples, more than the file holds");
     }
+    // Raw appended blocks say their sizes cheaply: a compressed one that
+    // claims more than its bytes can inflate to fails before the load
+    // makes room for it.
+    if (array.format == VtkXmlArray::Format::Appended && !appendedBase64) {
+        block.check(VtkFileBytes(file, appendedStart + array.offset), values * components * VtkValues::size(array.type),
+                    path_ + ", array \"" + array.name + "\"");
+    }
     return array;
 }
 
