@@ -284,6 +284,18 @@ TEST_F(VtkXmlTest, EveryEncodingGivesTheKnownFieldsStitchedFromTwoPieces)
     }
 }
 
+TEST(VtkReaders, RecogniseTheirFilesByContent)
+{
+    const std::string image = "<?xml version=\"1.0\"?>\n<VTKFile type=\"ImageData\" version=\"0.1\">";
+    const std::string unstructured = "<VTKFile type=\"UnstructuredGrid\">";
+    const std::string legacy = "# vtk DataFile Version 2.0\ntitle\nASCII\n";
+    EXPECT_TRUE(VtkXmlReader::recognises("a.xml", image.data(), image.size()));
+    EXPECT_FALSE(VtkXmlReader::recognises("a.vtu", unstructured.data(), unstructured.size()));
+    EXPECT_FALSE(VtkXmlReader::recognises("a.vts", legacy.data(), legacy.size()));
+    EXPECT_TRUE(VtkLegacyReader::recognises("a.txt", legacy.data(), legacy.size()));
+    EXPECT_FALSE(VtkLegacyReader::recognises("a.vtk", image.data(), image.size()));
+}
+
 TEST(Base64, DecodesGroupsPaddedOneAfterAnother)
 {
     std::string out;

@@ -28,12 +28,9 @@ std::string lower(std::string text)
 
 } // namespace
 
-bool VtkLegacyReader::recognises(const std::string& path, const char* head, std::size_t headBytes)
+bool VtkLegacyReader::recognises(const std::string&, const char* head, std::size_t headBytes)
 {
-    if (headBytes >= signature.size() && std::memcmp(head, signature.data(), signature.size()) == 0) {
-        return true;
-    }
-    return path.size() > 4 && lower(path.substr(path.size() - 4)) == ".vtk";
+    return headBytes >= signature.size() && std::memcmp(head, signature.data(), signature.size()) == 0;
 }
 
 VtkLegacyReader::VtkLegacyReader(const std::string& path, const FlowReaderOptions&) : path(path)

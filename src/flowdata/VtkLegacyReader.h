@@ -22,6 +22,7 @@ class VtkLegacyReader : public FlowReader {
 public:
     VtkLegacyReader(const std::string& path, const FlowReaderOptions& options);
 
+    // By content: the loader falls back on the extension.
     static bool recognises(const std::string& path, const char* head, std::size_t headBytes);
 
     const FlowLayout& layout() const override { return layout_; }

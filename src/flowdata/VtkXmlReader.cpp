@@ -54,7 +54,7 @@ const VtkXmlArray* findArray(const VtkXmlPiece& piece, const std::string& name, 
 
 } // namespace
 
-bool VtkXmlReader::recognises(const std::string& path, const char* head, std::size_t headBytes)
+bool VtkXmlReader::recognises(const std::string&, const char* head, std::size_t headBytes)
 {
     const std::string text(head, headBytes);
     if (text.find("<VTKFile") != std::string::npos) {
@@ -64,8 +64,7 @@ bool VtkXmlReader::recognises(const std::string& path, const char* head, std::si
             }
         }
     }
-    const std::string extension = lowerExtension(path);
-    return extension == ".vts" || extension == ".vtr" || extension == ".vti" || extension == ".pvd";
+    return false;
 }
 
 VtkXmlReader::VtkXmlReader(const std::string& path, const FlowReaderOptions&)

@@ -16,6 +16,7 @@ class VtkXmlReader : public FlowReader {
 public:
     VtkXmlReader(const std::string& path, const FlowReaderOptions& options);
 
+    // By content: the loader falls back on the extension.
     static bool recognises(const std::string& path, const char* head, std::size_t headBytes);
 
     const FlowLayout& layout() const override { return layout_; }
