@@ -163,11 +163,13 @@ std::string structuredPiece(XmlWriter& w, uint32_t x0, uint32_t x1, int frame = 
     return piece + "</Points>\n</Piece>\n";
 }
 
-std::string structuredFile(XmlStyle style, int frame = 0)
+std::string structuredFile(XmlStyle style, int frame = 0, bool onePiece = false)
 {
     XmlWriter w(std::move(style));
-    std::string pieces = structuredPiece(w, 0, 1, frame);
-    pieces += structuredPiece(w, 1, NX - 1, frame);
+    std::string pieces = structuredPiece(w, 0, onePiece ? NX - 1 : 1, frame);
+    if (!onePiece) {
+        pieces += structuredPiece(w, 1, NX - 1, frame);
+    }
     return w.file("StructuredGrid", "WholeExtent=\"" + extent(0, NX - 1, NY - 1, NZ - 1) + "\"", pieces);
 }
 
@@ -331,7 +333,8 @@ TEST_F(VtkXmlTest, CollectionIsASeriesByTimestepWithPartsAsPieces)
 {
     XmlStyle raw{"appended", false, false, false, false};
     for (int f = 0; f < 3; ++f) {
-        writeBytes("step" + std::to_string(f) + ".vts", structuredFile(raw, f));
+        // One piece of raw floats is read straight into the frame.
+        writeBytes("step" + std::to_string(f) + ".vts", structuredFile(raw, f, f == 0));
     }
     // The middle step comes in two parts, each holding one piece.
     XmlWriter left(raw), right(raw);
@@ -352,7 +355,13 @@ TEST_F(VtkXmlTest, CollectionIsASeriesByTimestepWithPartsAsPieces)
     std::vector<DataFrame> frames(6);
     std::vector<std::thread> threads;
     for (std::size_t t = 0; t < frames.size(); ++t) {
-        threads.emplace_back([&, t] { frames[t] = frame(*reader, t % 3); });
+        threads.emplace_back([&, t] {
+            try {
+                frames[t] = frame(*reader, t % 3);
+            } catch (const Tool::Exception& e) {
+                ADD_FAILURE() << e.text;
+            }
+        });
     }
     for (std::thread& t : threads) {
         t.join();

@@ -13,7 +13,8 @@ namespace {
 const char* const opening = "VtkXmlFile::VtkXmlFile()";
 const char* const reading = "VtkXmlFile::read()";
 
-constexpr std::size_t chunk = std::size_t(1) << 20;
+// The first read is small: raw appended data follows a short header.
+constexpr std::size_t firstChunk = std::size_t(1) << 16;
 // The tag that ends the XML of a file with appended data, and how far its '_' may be.
 const std::string appendedTag = "<AppendedData";
 constexpr std::size_t appendedTagLimit = 4096;
@@ -61,7 +62,8 @@ void VtkXmlFile::readXml()
     uint64_t at = 0;
     while (at < file.size() && (marker == std::string::npos || xml.size() < marker + appendedTagLimit)) {
         const std::size_t old = xml.size();
-        const std::size_t count = static_cast<std::size_t>(std::min<uint64_t>(chunk, file.size() - at));
+        const std::size_t count =
+            static_cast<std::size_t>(std::min<uint64_t>(std::max(firstChunk, xml.size()), file.size() - at));
         xml.resize(old + count);
         if (file.readAt(&xml[old], count, at) != count) {
             fail(opening, "the file is cut short while it is read");
@@ -293,6 +295,14 @@ VtkXmlFile::Values VtkXmlFile::read(const VtkXmlArray& array) const
 
 void VtkXmlFile::place(const VtkXmlPiece& piece, const VtkXmlArray& array, const VtkExtent& grid, float* out) const
 {
+    // Raw floats of the whole grid in our byte order are read straight into place.
+    if (array.format == VtkXmlArray::Format::Appended && !appendedBase64 && !block.compressed &&
+        array.type == VtkValueType::Float32 && block.bigEndian == nativeBigEndian() &&
+        piece.extent.bounds == grid.bounds) {
+        block.read(VtkFileBytes(file, appendedStart + array.offset), array.values * array.components * sizeof(float),
+                   reinterpret_cast<char*>(out), path_ + ", array \"" + array.name + "\"");
+        return;
+    }
     const Values values = read(array);
     VtkExtent::place(values.bytes.get(), values.type, values.bigEndian, array.components, piece.extent, grid, out);
 }
