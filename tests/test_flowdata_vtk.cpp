@@ -47,10 +47,11 @@ struct XmlStyle {
     bool compressed = false;
     bool header64 = false;
     bool float64 = false;
+    bool bigEndian = false;
     std::string label() const
     {
         return format + (base64Appended ? "/base64" : "") + (compressed ? "/zlib" : "") + (header64 ? "/UInt64" : "") +
-               (float64 ? "/Float64" : "/Float32");
+               (float64 ? "/Float64" : "/Float32") + (bigEndian ? "/BigEndian" : "");
     }
 };
 
@@ -82,8 +83,8 @@ public:
 
     std::string file(const std::string& type, const std::string& gridAttributes, const std::string& pieces) const
     {
-        std::string text = "<?xml version=\"1.0\"?>\n<VTKFile type=\"" + type +
-                           "\" version=\"1.0\" byte_order=\"LittleEndian\" header_type=\"" +
+        std::string text = "<?xml version=\"1.0\"?>\n<VTKFile type=\"" + type + "\" version=\"1.0\" byte_order=\"" +
+                           (style.bigEndian ? "BigEndian" : "LittleEndian") + "\" header_type=\"" +
                            (style.header64 ? "UInt64" : "UInt32") + "\"" +
                            (style.compressed ? " compressor=\"vtkZLibDataCompressor\"" : "") + ">\n<" + type + " " +
                            gridAttributes + ">\n" + pieces + "</" + type + ">\n";
@@ -97,9 +98,16 @@ public:
     XmlStyle style;
 
 private:
+    std::string ordered(std::string bytes) const
+    {
+        if (style.bigEndian) {
+            std::reverse(bytes.begin(), bytes.end());
+        }
+        return bytes;
+    }
     std::string integer(uint64_t value) const
     {
-        return std::string(reinterpret_cast<const char*>(&value), style.header64 ? 8 : 4);
+        return ordered(std::string(reinterpret_cast<const char*>(&value), style.header64 ? 8 : 4));
     }
 
     // The header and the data of one block; compressed in blocks of 40 bytes so the last is short.
@@ -108,8 +116,8 @@ private:
         std::string bytes;
         for (double v : values) {
             const float f = float(v);
-            bytes += style.float64 ? std::string(reinterpret_cast<const char*>(&v), 8)
-                                   : std::string(reinterpret_cast<const char*>(&f), 4);
+            bytes += ordered(style.float64 ? std::string(reinterpret_cast<const char*>(&v), 8)
+                                           : std::string(reinterpret_cast<const char*>(&f), 4));
         }
         if (!style.compressed) {
             return {integer(bytes.size()), bytes};
@@ -267,6 +275,10 @@ TEST_F(VtkXmlTest, EveryEncodingGivesTheKnownFieldsStitchedFromTwoPieces)
             styles.push_back(s);
         }
     }
+    XmlStyle bigEndian{"appended", false, true, true, true, true};
+    styles.push_back(bigEndian);
+    bigEndian.compressed = false;
+    styles.push_back(bigEndian);
     XmlStyle base64Appended;
     base64Appended.format = "appended";
     base64Appended.base64Appended = true;
