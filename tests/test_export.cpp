@@ -1,6 +1,7 @@
 #include "diagnostics/Exception.h"
 #include "export/FileNamePattern.h"
 #include "export/MovieWriter.h"
+#include "export/PictureMemory.h"
 #include "support/MovieProbe.h"
 
 #include <gtest/gtest.h>
@@ -149,6 +150,16 @@ TEST(FileNamePattern, AWideFieldFitsAFileNameOrIsRefused)
     EXPECT_EQ("7.png", seven.substr(seven.size() - 5));
     EXPECT_NE(seven, pattern.name(8));
     EXPECT_FALSE(pattern.parse("dir/f_%0250d.png", error));
+}
+
+// Room for three bytes a pixel in every buffer is not room for four.
+TEST(PictureMemory, CountsFourBytesAPixel)
+{
+    const uint64_t pixels = 640 * 480;
+    for (const auto& [movie, buffers] : {std::pair<bool, uint64_t>{false, 4}, {true, 8}}) {
+        EXPECT_FALSE(PictureMemory::problem(640, 480, movie, pixels * 3 * buffers).empty()) << movie;
+        EXPECT_TRUE(PictureMemory::problem(640, 480, movie, pixels * 4 * buffers).empty()) << movie;
+    }
 }
 
 } // namespace

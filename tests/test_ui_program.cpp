@@ -262,6 +262,25 @@ TEST_F(Program, MovieDecodesToItsFrames)
     }
 }
 
+// 4:2:0 chroma halves the picture: an odd window gives an even movie a pixel smaller.
+TEST_F(Program, AMovieOfAnOddWindowIsRoundedDownToEven)
+{
+    const QString g = QString::fromStdString(writeDataSet("oddfilm", 1, 1, 0.1f));
+    const QString folder = QString::fromStdString(currentFolder() + "/oddfilm");
+    QString output;
+    ASSERT_EQ(0, run({g, "--movie", "odd.mp4"}, folder, &output)) << output.toStdString();
+    QRegularExpressionMatchIterator sizes = QRegularExpression("New Size: \\(0,0,(\\d+),(\\d+)\\)").globalMatch(output);
+    QRegularExpressionMatch last;
+    while (sizes.hasNext()) {
+        last = sizes.next();
+    }
+    const int width = last.captured(1).toInt(), height = last.captured(2).toInt();
+    ASSERT_EQ(1, width % 2) << "the window must be odd for this check";
+    const MovieProbe movie = MovieProbe::read((folder + "/odd.mp4").toStdString());
+    EXPECT_EQ(width - 1, movie.width);
+    EXPECT_EQ(height & ~1, movie.height);
+}
+
 TEST_F(Program, ExportFailuresEndWithTheirStatusAndLeaveNoFile)
 {
     const std::string grid = writeDataSet("fails", 2, 3, 0.1f);

@@ -138,16 +138,6 @@ MovieEncoder::MovieEncoder(const std::string& path, int width, int height, doubl
     if (!(framesPerSecond > 0)) {
         fail(source, "a movie needs a positive frame rate");
     }
-    const AVCodec* encoder = nullptr;
-    for (AVCodecID id : container->codecs) {
-        if ((encoder = avcodec_find_encoder(id))) {
-            break;
-        }
-    }
-    if (!encoder) {
-        fail(source, std::string("FFmpeg's libraries have no encoder for ") + container->format);
-    }
-
     av_log_set_level(AV_LOG_ERROR);
     state = std::make_unique<State>(path);
     State& s = *state;
@@ -158,26 +148,49 @@ MovieEncoder::MovieEncoder(const std::string& path, int width, int height, doubl
         fail(source, std::string("no ") + container->format + " container", result);
     }
 
-    s.codec = avcodec_alloc_context3(encoder);
     s.picture = av_frame_alloc();
     s.packet = av_packet_alloc();
-    if (!s.codec || !s.picture || !s.packet) {
+    if (!s.picture || !s.packet) {
         fail(source, "out of memory");
     }
-    s.codec->width = width;
-    s.codec->height = height;
-    s.codec->pix_fmt = AV_PIX_FMT_YUV420P;
-    s.codec->framerate = av_d2q(framesPerSecond, 100000);
-    s.codec->time_base = av_inv_q(s.codec->framerate);
-    s.codec->color_range = AVCOL_RANGE_MPEG;
-    s.codec->colorspace = AVCOL_SPC_SMPTE170M;
-    s.codec->gop_size = 30;
-    if (s.output->oformat->flags & AVFMT_GLOBALHEADER) {
-        s.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // The first encoder that opens: one found may still refuse (a hardware
+    // encoder without its device, a library built without a profile).
+    std::string refusals;
+    for (AVCodecID id : container->codecs) {
+        void* at = nullptr;
+        while (const AVCodec* encoder = av_codec_iterate(&at)) {
+            if (encoder->id != id || !av_codec_is_encoder(encoder) ||
+                (encoder->capabilities & AV_CODEC_CAP_EXPERIMENTAL)) {
+                continue;
+            }
+            if (!(s.codec = avcodec_alloc_context3(encoder))) {
+                fail(source, "out of memory");
+            }
+            s.codec->width = width;
+            s.codec->height = height;
+            s.codec->pix_fmt = AV_PIX_FMT_YUV420P;
+            s.codec->framerate = av_d2q(framesPerSecond, 100000);
+            s.codec->time_base = av_inv_q(s.codec->framerate);
+            s.codec->color_range = AVCOL_RANGE_MPEG;
+            s.codec->colorspace = AVCOL_SPC_SMPTE170M;
+            s.codec->gop_size = 30;
+            if (s.output->oformat->flags & AVFMT_GLOBALHEADER) {
+                s.codec->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+            }
+            tune(s.codec);
+            if ((result = avcodec_open2(s.codec, encoder, nullptr)) >= 0) {
+                break;
+            }
+            refusals += std::string(refusals.empty() ? "" : ", ") + encoder->name + ": " + describe(result);
+            avcodec_free_context(&s.codec);
+        }
+        if (s.codec) {
+            break;
+        }
     }
-    tune(s.codec);
-    if ((result = avcodec_open2(s.codec, encoder, nullptr)) < 0) {
-        fail(source, std::string("cannot open the ") + encoder->name + " encoder", result);
+    if (!s.codec) {
+        fail(source, std::string("no encoder for ") + container->format + " opens" +
+                         (refusals.empty() ? std::string(" (FFmpeg's libraries have none)") : " (" + refusals + ")"));
     }
 
     s.stream = avformat_new_stream(s.output, nullptr);

@@ -4,6 +4,8 @@
 #include "diagnostics/Logger.h"
 #include "export/FileNamePattern.h"
 #include "export/MovieWriter.h"
+#include "export/PictureMemory.h"
+#include "flowdata/MemoryBudget.h"
 #include "render/OffscreenView.h"
 #include "ui/Snapshot.h"
 
@@ -26,6 +28,12 @@ bool FrameExporter::run(COpenGLControl& control, const ExportJob& job, const Pro
     std::string problem;
     // A movie's name is only ever a name.
     if (!toMovie && job.numbered && !pattern.parse(target, problem)) {
+        Tool::log(source, failed, problem);
+        return false;
+    }
+    // What the frame store and the textures leave of the process's memory.
+    problem = PictureMemory::problem(job.width, job.height, toMovie, MemoryBudget::processLimit() / 2);
+    if (!problem.empty()) {
         Tool::log(source, failed, problem);
         return false;
     }

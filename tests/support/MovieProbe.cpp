@@ -15,12 +15,14 @@ void keepCentre(const AVFrame* frame, MovieProbe& probe)
     probe.height = frame->height;
     SwsContext* convert = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
                                          frame->height, AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr);
-    std::vector<uint8_t> rgb(size_t(frame->width) * frame->height * 3);
+    // swscale writes whole vectors: rows aligned, and a spare row at the end.
+    const int stride = (frame->width * 3 + 63) & ~63;
+    std::vector<uint8_t> rgb(size_t(stride) * size_t(frame->height + 1));
     uint8_t* planes[1] = {rgb.data()};
-    const int strides[1] = {frame->width * 3};
+    const int strides[1] = {stride};
     sws_scale(convert, frame->data, frame->linesize, 0, frame->height, planes, strides);
     sws_freeContext(convert);
-    const uint8_t* p = &rgb[(size_t(frame->height / 2) * frame->width + frame->width / 2) * 3];
+    const uint8_t* p = &rgb[size_t(frame->height / 2) * size_t(stride) + size_t(frame->width / 2) * 3];
     probe.centres.push_back({p[0], p[1], p[2]});
 }
 } // namespace
