@@ -75,8 +75,6 @@ Plot3dReader::Plot3dReader(const std::string& path, const FlowReaderOptions& opt
     if (grid.variant.blanked) {
         readHoles(file);
     }
-    // Solution files hold no blanking of their own.
-    hints.blanked = false;
     std::vector<double> times;
     for (const Plot3dMetaFile::Step& step : steps) {
         const double fileTime = addFrame(step.solution, step.functions, hints);
