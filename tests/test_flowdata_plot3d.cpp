@@ -488,15 +488,19 @@ TEST_F(Plot3dTest, MismatchedFilesAndBlocksFail)
     EXPECT_EQ(openFailure("g.xyz").text, "No PLOT3D solution files (.q) beside " + path("g.xyz"));
 }
 
-TEST(Plot3dReader, RecognisesItsExtensionsAndMetaFiles)
+TEST(Plot3dReader, RecognisesFortranRecordsAndMetaFiles)
 {
-    for (const char* name : {"a.xyz", "a.X", "a.g", "a.GRD", "a.q"}) {
-        EXPECT_TRUE(Plot3dReader::recognises(name, "", 0)) << name;
-    }
-    EXPECT_TRUE(Plot3dReader::recognises("a.p3d", " {\"filenames\"", 13));
-    EXPECT_FALSE(Plot3dReader::recognises("a.p3d", "SN4DB", 5));
-    EXPECT_FALSE(Plot3dReader::recognises("a.gri", "", 0));
-    EXPECT_FALSE(Plot3dReader::recognises("a.vts", "", 0));
+    const std::string tiny = TestFiles::read(tinyFile("tiny.xyz"));
+    EXPECT_TRUE(Plot3dReader::recognises("a.bin", tiny.data(), tiny.size()));
+    const std::string flat = gridFile({Plot3dEncoding::Fortran, true, 8, false, 2, false}, {{{2, 2, 1}}});
+    EXPECT_TRUE(Plot3dReader::recognises("a", flat.data(), flat.size()));
+    const std::string c = gridFile({Plot3dEncoding::C, false, 4, false, 3, true}, {{{2, 2, 1}}});
+    EXPECT_FALSE(Plot3dReader::recognises("a.xyz", c.data(), c.size()));
+    const std::string header = TestFiles::header("SN4DB 2 2 1 0 1 1");
+    EXPECT_FALSE(Plot3dReader::recognises("a.xyz", header.data(), header.size()));
+    const std::string meta = " {\"filenames\": []}";
+    EXPECT_TRUE(Plot3dReader::recognises("a.json", meta.data(), meta.size()));
+    EXPECT_FALSE(Plot3dReader::recognises("a.p3d", "{\"a\": 1}", 8));
 }
 
 } // namespace

@@ -21,15 +21,37 @@ std::string sizeText(const std::array<uint32_t, 3>& size)
 }
 } // namespace
 
-bool Plot3dReader::recognises(const std::string& path, const char* head, std::size_t headBytes)
+bool Plot3dReader::recognises(const std::string&, const char* head, std::size_t headBytes)
 {
-    const std::string ext = Plot3dFiles::extension(path);
-    if (ext == ".p3d") {
-        const std::string text(head, headBytes);
-        const std::size_t first = text.find_first_not_of(" \t\r\n");
-        return first != std::string::npos && text[first] == '{';
+    // Fortran records: the first holds a block count (4 bytes) or the sizes of
+    // one block (8 to 16 bytes), with its length before and after it. C binary
+    // and text files carry no such mark; the loader knows them by extension.
+    for (bool big : {false, true}) {
+        if (headBytes < 8) {
+            break;
+        }
+        const int32_t length = Plot3dValues::integer(head, big);
+        if ((length == 4 || length == 8 || length == 12 || length == 16) && headBytes >= std::size_t(length) + 8 &&
+            Plot3dValues::integer(head + 4 + length, big) == length) {
+            return true;
+        }
     }
-    return ext == ".q" || Plot3dFiles::isGrid(path);
+    return isMetaFile(head, headBytes);
+}
+
+bool Plot3dReader::isMetaFile(const char* head, std::size_t headBytes)
+{
+    const std::string text(head, headBytes);
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || text[first] != '{') {
+        return false;
+    }
+    for (const char* key : {"\"filenames\"", "\"auto-detect-format\"", "\"byte-order\"", "\"multi-grid\""}) {
+        if (text.find(key) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
 }
 
 Plot3dReader::Plot3dReader(const std::string& path, const FlowReaderOptions& options)
@@ -37,7 +59,12 @@ Plot3dReader::Plot3dReader(const std::string& path, const FlowReaderOptions& opt
     std::string gridPath = path;
     Plot3dHints hints;
     std::vector<Plot3dMetaFile::Step> steps;
-    if (Plot3dFiles::extension(path) == ".p3d") {
+    BinaryFile file;
+    if (!file.open(path)) {
+        TOOL_THROW(openSource, "Couldn't open " + path);
+    }
+    char head[512];
+    if (Plot3dFiles::extension(path) == ".p3d" || isMetaFile(head, file.readAt(head, sizeof head, 0))) {
         Plot3dMetaFile meta(path);
         hints = meta.hints;
         gamma = meta.gamma;
@@ -56,7 +83,6 @@ Plot3dReader::Plot3dReader(const std::string& path, const FlowReaderOptions& opt
             steps.push_back({std::nullopt, std::string(), solution, {}});
         }
     }
-    BinaryFile file;
     grid = open(gridPath, file);
     const Plot3dStructure structure = Plot3dStructure::detect(file, gridPath, Plot3dKind::Grid, hints);
     for (const Plot3dBlock& block : structure.blocks) {

@@ -19,6 +19,7 @@ class Plot3dReader : public FlowReader {
 public:
     Plot3dReader(const std::string& path, const FlowReaderOptions& options);
 
+    // By content: Fortran records, or a meta-file's JSON.
     static bool recognises(const std::string& path, const char* head, std::size_t headBytes);
 
     const FlowLayout& layout() const override { return layout_; }
@@ -47,6 +48,7 @@ private:
     void readHoles(const BinaryFile& file);
     void reopen(const Part& part, BinaryFile& file) const;
     void logBlocks() const;
+    static bool isMetaFile(const char* head, std::size_t headBytes);
 
     FlowLayout layout_;
     std::vector<std::array<uint32_t, 3>> blocks_;
