@@ -269,6 +269,12 @@ TEST_F(Plot3dTest, SolutionFileOpensWithItsGrid)
     EXPECT_EQ(reader.layout().size, (std::array<uint32_t, 3>{{2, 2, 2}}));
     EXPECT_EQ(reader.layout().layerNames, (std::vector<std::string>{"Density", "Pressure", "Stagnation energy"}));
     EXPECT_FLOAT_EQ(positionsOf(reader)[0], 1.0f);
+
+    writeBytes("tiny_0.f", "");
+    fs::copy_file(tinyFile("tiny.xyz"), path("tiny.xyz"));
+    fs::copy_file(tinyFile("tiny.q"), path("tiny_0.q"));
+    Plot3dReader byFunction(path("tiny_0.f"), FlowReaderOptions{});
+    EXPECT_EQ(byFunction.layout().frameFiles, std::vector<std::string>{path("tiny_0.q")});
 }
 
 // --- Variants written here -------------------------------------------------

@@ -10,8 +10,8 @@ public:
     static std::string extension(const std::string& path);
     static bool isGrid(const std::string& path);
 
-    // The grid file of a solution file: the grid in its folder whose stem is
-    // the longest start of the solution's name.
+    // The grid file of a solution or function file: the grid in its folder
+    // whose stem is the longest start of that file's name.
     static std::string gridOf(const std::string& solutionPath);
 
     // The solution files of a grid file: the .q files of its folder whose

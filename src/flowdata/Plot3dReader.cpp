@@ -76,7 +76,8 @@ Plot3dReader::Plot3dReader(const std::string& path, const FlowReaderOptions& opt
             }
         }
     } else {
-        if (Plot3dFiles::extension(path) == ".q") {
+        // A solution or function file opens with its grid and that grid's frames.
+        if (Plot3dFiles::extension(path) == ".q" || Plot3dFiles::extension(path) == ".f") {
             gridPath = Plot3dFiles::gridOf(path);
         }
         for (const std::string& solution : Plot3dFiles::solutionsOf(gridPath)) {
