@@ -2,6 +2,7 @@
 
 #include "flowdata/BinaryFile.h"
 #include "flowdata/DataFrame.h"
+#include "flowdata/FlowReader.h"
 #include "flowdata/LayerRange.h"
 #include "flowdata/LoadingProgress.h"
 
@@ -11,7 +12,6 @@
 #include <string>
 #include <vector>
 
-class FrameQueue;
 class FrameStore;
 
 // The loaded flow data set: a structured grid of X x Y x Z nodes with fixed
@@ -30,10 +30,10 @@ public:
     FlowData& operator=(const FlowData&) = delete;
     ~FlowData();
 
-    // Reads the grid file, its frame files and rescales the layers. Does
-    // nothing while a set is loaded. Throws Tool::Exception on failure and
-    // then leaves the set empty.
-    void load(const std::string& gridPath, LoadingProgress& dialog);
+    // Opens a data set of any known format through its reader, measures its
+    // frames and rescales the layers. Does nothing while a set is loaded.
+    // Throws Tool::Exception on failure and then leaves the set empty.
+    void load(const std::string& path, LoadingProgress& dialog, const FlowReaderOptions& options = FlowReaderOptions());
     void unload();
 
     // The node counts, or null while no frame is loaded.
@@ -67,11 +67,9 @@ public:
     std::vector<DataFrame> frames;
 
 private:
+    friend class FlowLoader;
+
     void clear();
-    uint64_t readHeader(const std::string& gridPath, BinaryFile& file);
-    void readPositions(const std::string& gridPath, BinaryFile& file, uint64_t nodes);
-    void checkBudget();
-    void loadFrames(const std::vector<std::string>& names, FrameQueue& queue, LoadingProgress& dialog);
 
     std::vector<LayerRange> ranges;
     std::vector<std::string> framePaths;

@@ -2,6 +2,7 @@
 
 #include "diagnostics/Exception.h"
 #include "flowdata/FrameReader.h"
+#include "flowdata/RawFrames.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -11,6 +12,8 @@
 
 namespace {
 
+const std::string changed = "the file has changed since the data set was loaded";
+
 uint64_t decodedBytes(const std::array<uint32_t, 3>& size, uint32_t layerCount)
 {
     return uint64_t(size[0]) * size[1] * size[2] * (3 + uint64_t(layerCount)) * sizeof(float);
@@ -19,9 +22,9 @@ uint64_t decodedBytes(const std::array<uint32_t, 3>& size, uint32_t layerCount)
 } // namespace
 
 FrameStore::FrameStore(std::vector<Source> sources, const std::array<uint32_t, 3>& size, uint32_t layerCount,
-                       std::vector<LayerRange> ranges, uint64_t budget)
-    : sources(std::move(sources)), size(size), layerCount(layerCount), ranges(std::move(ranges)),
-      bytesPerFrame(decodedBytes(size, layerCount)),
+                       std::vector<LayerRange> ranges, uint64_t budget, std::shared_ptr<const FlowReader> reader)
+    : sources(std::move(sources)), reader(std::move(reader)), size(size), layerCount(layerCount),
+      ranges(std::move(ranges)), bytesPerFrame(decodedBytes(size, layerCount)),
       capacity(static_cast<std::size_t>(std::max<uint64_t>(1, budget / std::max<uint64_t>(bytesPerFrame, 1))))
 {
 }
@@ -109,14 +112,18 @@ void FrameStore::decode(std::size_t index, DataFrame& frame) const
     const Source& source = sources[index];
     std::string reason;
     try {
-        FrameReader reader(size, layerCount);
-        const FrameReader::Result result = reader.read(source.path, frame, &ranges);
-        if (result == FrameReader::Result::CannotOpen) {
-            reason = std::strerror(errno);
-        } else if (result == FrameReader::Result::TooShort) {
-            reason = "the file is shorter than the grid needs";
-        } else if (reader.stamp() != source.stamp) {
-            reason = "the file has changed since the data set was loaded";
+        if (reader) {
+            reason = decodeRaw(index, frame);
+        } else {
+            FrameReader files(size, layerCount);
+            const FrameReader::Result result = files.read(source.path, frame, &ranges);
+            if (result == FrameReader::Result::CannotOpen) {
+                reason = std::strerror(errno);
+            } else if (result == FrameReader::Result::TooShort) {
+                reason = "the file is shorter than the grid needs";
+            } else if (files.stamp() != source.stamp) {
+                reason = changed;
+            }
         }
     } catch (const std::bad_alloc&) {
         reason = "out of memory";
@@ -124,6 +131,17 @@ void FrameStore::decode(std::size_t index, DataFrame& frame) const
     if (!reason.empty()) {
         TOOL_THROW("FrameStore::frame()", "Couldn't read " + source.path + ": " + reason);
     }
+}
+
+std::string FrameStore::decodeRaw(std::size_t index, DataFrame& frame) const
+{
+    // The reader's own failures name the file already.
+    RawFrames::shape(reader->layout(), frame);
+    reader->readFrame(index, frame);
+    RawFrames::measureSpeed(frame);
+    RawFrames::rescale(frame, ranges);
+    BinaryFile file;
+    return file.open(sources[index].path) && file.stamp() == sources[index].stamp ? std::string() : changed;
 }
 
 void FrameStore::prefetch(std::size_t index)

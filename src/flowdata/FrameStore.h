@@ -2,6 +2,7 @@
 
 #include "flowdata/BinaryFile.h"
 #include "flowdata/DataFrame.h"
+#include "flowdata/FlowReader.h"
 #include "flowdata/LayerRange.h"
 
 #include <array>
@@ -31,8 +32,11 @@ public:
         BinaryFile::Stamp stamp; // the file as the load measured it
     };
 
+    // Without a reader the sources are frame files of a grid file, decoded
+    // here on every core; with one, frames come raw from the reader and are
+    // rescaled, and the sources name the files that hold them.
     FrameStore(std::vector<Source> sources, const std::array<uint32_t, 3>& size, uint32_t layerCount,
-               std::vector<LayerRange> ranges, uint64_t budget);
+               std::vector<LayerRange> ranges, uint64_t budget, std::shared_ptr<const FlowReader> reader = nullptr);
     FrameStore(const FrameStore&) = delete;
     FrameStore& operator=(const FrameStore&) = delete;
     // Waits for a prefetch under way.
@@ -60,9 +64,12 @@ private:
 
     std::shared_ptr<DataFrame> takeSlot();
     void decode(std::size_t index, DataFrame& frame) const;
+    // Reads through the reader; why the frame cannot be used, or empty.
+    std::string decodeRaw(std::size_t index, DataFrame& frame) const;
     void prefetchLoop();
 
     const std::vector<Source> sources;
+    const std::shared_ptr<const FlowReader> reader;
     const std::array<uint32_t, 3> size;
     const uint32_t layerCount;
     const std::vector<LayerRange> ranges;
