@@ -3,6 +3,10 @@
 #include "diagnostics/Exception.h"
 #include "flowdata/BinaryFile.h"
 #include "flowdata/GridFileReader.h"
+#include "flowdata/NetCdfReader.h"
+#include "flowdata/Plot3dReader.h"
+#include "flowdata/VtkLegacyReader.h"
+#include "flowdata/VtkXmlReader.h"
 
 #include <algorithm>
 #include <cctype>
@@ -41,6 +45,10 @@ const std::vector<Entry>& entries()
          [](const std::string& path, const FlowReaderOptions& options, const GridHeader& earlier) {
              return std::make_unique<GridFileReader>(path, options, earlier);
          }},
+        entry<Plot3dReader>("PLOT3D", {".xyz", ".x", ".g", ".grd", ".q", ".f", ".p3d"}),
+        entry<VtkXmlReader>("VTK", {".vts", ".vtr", ".vti", ".pvd"}),
+        entry<VtkLegacyReader>("VTK", {".vtk"}),
+        entry<NetCdfReader>("NetCDF", {".nc", ".nc4", ".cdf"}),
     };
     return list;
 }
