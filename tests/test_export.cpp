@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -96,6 +97,25 @@ TEST_F(Movie, RefusesWhatItCannotWrite)
 
 // A disk that fills up midway (here a file size limit) fails the movie, and
 // nothing stays under its name or beside it.
+// A pipe, or a link to one, is no file to replace.
+TEST_F(Movie, ATargetThatIsNoRegularFileIsLeftAlone)
+{
+    const std::string pipe = folder + "/pipe.mp4";
+    ASSERT_EQ(0, ::mkfifo(pipe.c_str(), 0600));
+    fs::create_symlink(pipe, folder + "/link.mp4");
+    for (const std::string& target : {pipe, folder + "/link.mp4"}) {
+        EXPECT_THROW(
+            {
+                MovieWriter movie(target, 16, 16, 25);
+                movie.finish();
+            },
+            Tool::Exception)
+            << target;
+    }
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_TRUE(fs::is_symlink(folder + "/link.mp4"));
+}
+
 TEST_F(Movie, AFullDiskLeavesNoFile)
 {
     std::signal(SIGXFSZ, SIG_IGN);

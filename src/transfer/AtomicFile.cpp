@@ -55,6 +55,16 @@ std::string resolveLink(const std::string& path)
     return target;
 }
 
+std::string kindOf(mode_t mode)
+{
+    return S_ISDIR(mode)    ? "a folder"
+           : S_ISCHR(mode)  ? "a character device"
+           : S_ISBLK(mode)  ? "a block device"
+           : S_ISFIFO(mode) ? "a pipe"
+           : S_ISSOCK(mode) ? "a socket"
+                            : "a special file";
+}
+
 [[noreturn]] void fail(const char* source, const std::string& what, int error)
 {
     TOOL_THROW(source, what + ": " + std::strerror(error));
@@ -108,7 +118,13 @@ void removeStaleTemporaries(const std::string& path)
 
 AtomicFile::AtomicFile(const std::string& linkOrPath) : path(resolveLink(linkOrPath))
 {
-    // A symbolic link keeps pointing at the file it names; that file is replaced.
+    // A symbolic link keeps pointing at the file it names; that file is
+    // replaced, but only a regular file: a device, a pipe or a folder stays.
+    struct stat status;
+    if (::stat(path.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        TOOL_THROW("AtomicFile::AtomicFile()",
+                   "\"" + linkOrPath + "\" is " + kindOf(status.st_mode) + ", not a regular file; it is left as it is");
+    }
     removeStaleTemporaries(path);
     std::vector<char> name(path.begin(), path.end());
     const std::string suffix = ".XXXXXX";

@@ -11,7 +11,8 @@
 class AtomicFile {
 public:
     // Creates the temporary file next to path. Throws Tool::Exception with the
-    // reason on failure.
+    // reason on failure, and when path (or what its link names) exists and is
+    // not a regular file.
     explicit AtomicFile(const std::string& path);
     // Removes the temporary file unless commit() ran.
     ~AtomicFile();
