@@ -277,6 +277,20 @@ TEST_F(Plot3dTest, SolutionFileOpensWithItsGrid)
     EXPECT_EQ(byFunction.layout().frameFiles, std::vector<std::string>{path("tiny_0.q")});
 }
 
+TEST_F(Plot3dTest, LoadOpensTheTinyGridWithItsSolution)
+{
+    FlowData data;
+    ProgressRecorder progress;
+    data.load(tinyFile("tiny.xyz"), progress, FlowReaderOptions{2});
+    EXPECT_EQ(data.size, (std::array<uint32_t, 3>{{2, 2, 2}}));
+    EXPECT_EQ(data.layerCount, 3);
+    EXPECT_EQ(data.frameCount, 1);
+    EXPECT_FLOAT_EQ(data.positions.at(0), 3.0f);
+    EXPECT_NEAR(data.frame(0)->vectors.at(0), 1.3f, 1e-6);
+    EXPECT_EQ(recorder().count("PLOT3D grid with 5 blocks, showing block 2 .. [OK]"), 1u);
+    EXPECT_EQ(recorder().count("Flowdata loaded .. [OK]"), 1u);
+}
+
 // --- Variants written here -------------------------------------------------
 
 struct VariantCase {
