@@ -599,4 +599,26 @@ TEST_F(VtkLegacyTest, HostileCountsFailBeforeAnyAllocation)
     EXPECT_NE(legacyFailure("negative.vtk").find("invalid DIMENSIONS"), std::string::npos);
 }
 
+// --- Through the load -------------------------------------------------------
+
+TEST_F(FlowDataTest, LoadOpensTheRealCube)
+{
+    const std::string cube = std::string(QUORVANE_SOURCE_DIR) + "/tests/data/vtk/cube.vti";
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(cube, progress));
+    ASSERT_NE(data.getSize(), nullptr);
+    EXPECT_EQ(*data.getSize(), (std::array<uint32_t, 3>{{3, 3, 3}}));
+    EXPECT_EQ(data.layerCount, 1);
+    EXPECT_EQ(recorder().texts(),
+              (std::vector<std::string>{"Loading file " + cube + " ..", "Gridfile loaded .. [OK]",
+                                        "Loading Dataframe: cube.vti .. [OK]", "Flowdata loaded .. [OK]"}));
+    EXPECT_EQ(recorder().messages[1].details,
+              "Size: 3x3x3 DataLayer:1 Frames:1 Timestep:0\n\t\t\t Geometry: 2 x 2 x 2");
+    // Positive values: rescaled by the largest, node 16's.
+    const std::shared_ptr<const DataFrame> frame = data.frame(0);
+    EXPECT_FLOAT_EQ(frame->layers[0].values[16], 1.0f);
+    EXPECT_FLOAT_EQ(frame->layers[0].values[0], float(0.62205573549127 / 0.9942087187364463));
+}
+
 } // namespace
