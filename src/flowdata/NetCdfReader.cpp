@@ -4,8 +4,6 @@
 #include "diagnostics/Logger.h"
 #include "flowdata/CfAxis.h"
 
-#include <algorithm>
-#include <cctype>
 #include <cstring>
 
 namespace {
@@ -19,21 +17,10 @@ bool startsWith(const char* head, std::size_t headBytes, const char* magic, std:
 
 } // namespace
 
-bool NetCdfReader::recognises(const std::string& path, const char* head, std::size_t headBytes)
+bool NetCdfReader::recognises(const std::string&, const char* head, std::size_t headBytes)
 {
-    if (startsWith(head, headBytes, "CDF\x01", 4) || startsWith(head, headBytes, "CDF\x02", 4) ||
-        startsWith(head, headBytes, "CDF\x05", 4) || startsWith(head, headBytes, "\x89HDF\r\n\x1a\n", 8)) {
-        return true;
-    }
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return false;
-    }
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension == ".nc" || extension == ".nc4" || extension == ".cdf";
+    return startsWith(head, headBytes, "CDF\x01", 4) || startsWith(head, headBytes, "CDF\x02", 4) ||
+           startsWith(head, headBytes, "CDF\x05", 4) || startsWith(head, headBytes, "\x89HDF\r\n\x1a\n", 8);
 }
 
 NetCdfReader::NetCdfReader(const std::string& path, const FlowReaderOptions&)

@@ -21,7 +21,8 @@ class NetCdfReader : public FlowReader {
 public:
     NetCdfReader(const std::string& path, const FlowReaderOptions& options);
 
-    // By the file's magic bytes, else by the extension .nc, .nc4 or .cdf.
+    // By the magic bytes of a classic, 64-bit offset, CDF-5 or HDF5 file; the
+    // loader falls back on the extensions .nc, .nc4 and .cdf.
     static bool recognises(const std::string& path, const char* head, std::size_t headBytes);
 
     const FlowLayout& layout() const override { return layout_; }
