@@ -135,6 +135,31 @@ TEST_F(FlowDataTest, OceanAtlasTemperaturesLandAndGrid)
     EXPECT_FLOAT_EQ(temp[node(l, 160, 30, 3)], 21.6123f);
 }
 
+TEST_F(FlowDataTest, LoadOpensTheOceanAtlas)
+{
+    if (!fs::exists(atlasPath)) {
+        GTEST_SKIP() << atlasPath << " is not installed";
+    }
+    FlowData data;
+    ProgressRecorder progress;
+    data.load(atlasPath, progress);
+    ASSERT_NE(data.getSize(), nullptr);
+    EXPECT_EQ(*data.getSize(), (std::array<uint32_t, 3>{{180, 90, 19}}));
+    EXPECT_EQ(data.layerCount, 1);
+    EXPECT_EQ(data.frameCount, 12);
+    EXPECT_EQ(recorder().count("Flowdata loaded .. [OK]"), 1u);
+    // Over all months -3 .. 34.1779 (ncdump): the land's fill is no extreme.
+    float low = 0.0f, high = 0.0f;
+    for (const DataFrame& f : data.frames) {
+        low = std::min(low, f.layers[0].min);
+        high = std::max(high, f.layers[0].max);
+    }
+    EXPECT_FLOAT_EQ(low, -3.0f);
+    EXPECT_FLOAT_EQ(high, 34.1779f);
+    const std::size_t pacific = 90 + 180 * 45;
+    EXPECT_NEAR(data.frame(0)->layers[0].values[pacific], (27.0219 + 3.0) / (34.1779 + 3.0), 1e-5);
+}
+
 // --- Files written here from known fields ---------------------------------
 
 TEST_F(FlowDataTest, CurvilinearGridWithWindVector)
