@@ -1,6 +1,7 @@
 // The textures and lists the OpenGL control makes from a data set, within
 // its budgets and limits.
 #include "RenderTest.h"
+#include "render/FrameTextures.h"
 #include "render/UnormTexels.h"
 #include "render/VolumeTextures.h"
 
@@ -164,6 +165,99 @@ TEST_F(RenderTest, FramesBeyondTheBudgetsShowAsWithRoomForAllAndACutFrameKeepsTh
               "Couldn't read " + (folder / "v_002.dat").string() + ": the file is shorter than the grid needs");
     control().setFlowData(nullptr);
     fs::remove_all(folder);
+}
+
+// Four frames of 4 x 4 x 1 nodes with one layer: a vector texture takes 64
+// bytes, a layer texture 32.
+std::unique_ptr<FlowData> fourSmallFrames()
+{
+    Grid g{4, 4, 1};
+    g.frames = 4;
+    g.layers = 1;
+    return g.build();
+}
+
+// A texture marked behind the cache's back loses its mark when it is made again.
+constexpr GLubyte mark = 200;
+
+void setMark(unsigned int name)
+{
+    const std::vector<GLubyte> texels(4 * 4 * 4, mark);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, name);
+    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, 4, 4, 1, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+}
+
+bool marked(unsigned int name)
+{
+    std::vector<GLubyte> texels(4 * 4 * 4);
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_3D, name);
+    glGetTexImage(GL_TEXTURE_3D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    return texels[0] == mark;
+}
+
+TEST_F(RenderTest, TheTextureCacheKeepsTheMostRecentlyUsedAndEvictsTheLeast)
+{
+    data = fourSmallFrames();
+    FrameTextures textures;
+    textures.reset(data.get(), 2 * 64);
+    setMark(textures.vectorTexture(0));
+    setMark(textures.vectorTexture(1));
+    textures.vectorTexture(0);
+    textures.vectorTexture(2);
+    EXPECT_TRUE(marked(textures.vectorTexture(0))) << "used after frame 1";
+    EXPECT_FALSE(marked(textures.vectorTexture(1)));
+    textures.reset(nullptr, 0);
+}
+
+TEST_F(RenderTest, ATextureOverTheBudgetEvictsAtOnce)
+{
+    data = fourSmallFrames();
+    FrameTextures textures;
+    textures.reset(data.get(), 2 * 64);
+    const unsigned int first = textures.vectorTexture(0);
+    textures.vectorTexture(1);
+    textures.vectorTexture(0);
+    // Nothing can go before frame 1's layer is made: frame 0 is on show and
+    // frame 1 is its own. Made, it takes the cache over the budget.
+    textures.layerTexture(0, 1);
+    EXPECT_EQ(textures.names().size(), 2u);
+    EXPECT_FALSE(glIsTexture(first));
+    textures.reset(nullptr, 0);
+}
+
+TEST_F(RenderTest, AVectorTexelCountsFourBytesAndALayerTexelTwo)
+{
+    data = fourSmallFrames();
+    FrameTextures textures;
+    textures.reset(data.get(), 3 * 64);
+    for (uint32_t f = 0; f < 4; ++f) {
+        textures.vectorTexture(f);
+    }
+    EXPECT_EQ(textures.names().size(), 3u);
+    textures.reset(data.get(), 3 * 32);
+    for (uint32_t f = 0; f < 4; ++f) {
+        textures.layerTexture(0, f);
+    }
+    EXPECT_EQ(textures.names().size(), 3u);
+    textures.reset(nullptr, 0);
+}
+
+TEST_F(RenderTest, ATextureThatCannotBeMadeIsLoggedOnce)
+{
+    data = fourSmallFrames();
+    data->frames[1].vectors.resize(3);
+    control().setFlowData(data.get());
+    control().currentFrame = 1;
+    const std::deque<Tool::Message>& history = Tool::Logger::instance().history;
+    const std::size_t before = history.size();
+    for (int paint = 0; paint < 3; ++paint) {
+        render(control());
+    }
+    EXPECT_EQ(std::count_if(history.begin() + long(before), history.end(),
+                            [](const Tool::Message& m) { return m.text == "Creating vector textures .. [FAILED]"; }),
+              1);
 }
 
 TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
