@@ -470,4 +470,12 @@ TEST_F(RenderTest, ColourBarRunsFromSlowAtTheBottomToFastAtTheTopWithTheRangeBes
     EXPECT_GT(written(top), 5);
 }
 
+TEST_F(RenderTest, TheColourBarShowsWithStreamlinesAlone)
+{
+    show(Grid{4, 4, 1}); // still flow: no lines, black where the bar goes
+    control().showStreamlines = true;
+    const Picture p = render(control());
+    expectColour(p, float(p.width - 16 - 6), float(p.height - 1 - 16), {{68, 1, 84}});
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 // The OpenGL control's window: size, exposure, camera, the grid box, slice
 // order and a start-up without a context.
 #include "RenderTest.h"
+#include "render/CameraFit.h"
 
 namespace {
 
@@ -109,6 +110,34 @@ TEST_F(RenderTest, GlyphPointsAreTwentyTwoByFourOnTheBottomFace)
 
 // Camera and size handling need no window: a control without one keeps its
 // arithmetic and its log lines.
+TEST_F(RenderTest, FitWithAPanStillShowsTheWholeDataSet)
+{
+    show(Grid{4, 4, 4});
+    control().showWireframe = true;
+    control().rotX = 30;
+    control().rotY = -40;
+    control().panX = 2.5f;
+    control().panY = -1.5f;
+    control().zoom = fitZoom(control(), 1.0f, 0.05f);
+    const Picture p = render(control());
+    int left = p.width, right = -1, top = p.height, bottom = -1;
+    for (int y = 0; y < p.height; ++y) {
+        for (int x = 0; x < p.width; ++x) {
+            if (p.bright(x, y)) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y);
+            }
+        }
+    }
+    EXPECT_GT(left, 0);
+    EXPECT_GT(top, 0);
+    EXPECT_LT(right, p.width - 1);
+    EXPECT_LT(bottom, p.height - 1);
+    EXPECT_GT(std::max(right - left, bottom - top), p.width / 3) << "fitted, not just small";
+}
+
 TEST(ControlCamera, DragsRotateOrPanFromTheLastPointerPosition)
 {
     COpenGLControl c;

@@ -1,5 +1,9 @@
 // The player, the loading dialog, the command line, snapshots and movies.
+#include "FlowWriter.h"
 #include "UiTest.h"
+
+#include <poll.h>
+#include <sys/inotify.h>
 
 namespace {
 
@@ -64,6 +68,33 @@ TEST_F(Ui, LabelAfterALaterLoadCountsTheOldFrameAgainstTheNewSet)
     EXPECT_EQ(5, frameSlider(player)->maximum());
     EXPECT_EQ(2, frameSlider(player)->value());
     EXPECT_EQ(0u, dialog->glControl.currentFrame);
+}
+
+TEST_F(Ui, PlayingReadsTheFrameAfterTheShownOneAhead)
+{
+    const std::string grid = writeDataSet("ahead", 3, 4, 0.25f);
+    ASSERT_TRUE(dialog->loadFile(grid));
+    const std::string next = FlowWriter::frameFileName(grid.substr(0, grid.size() - 4), 2, 4);
+    const int events = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(events, 0);
+    ASSERT_GE(::inotify_add_watch(events, next.c_str(), IN_CLOSE_NOWRITE), 0);
+    tick(player);
+    EXPECT_EQ(1u, dialog->glControl.currentFrame);
+    pollfd read{events, POLLIN, 0};
+    EXPECT_EQ(::poll(&read, 1, 10000), 1) << next << " was not read";
+    ::close(events);
+}
+
+TEST_F(Ui, FrameOptionSetsThePlayersSliderAndLabel)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("chosen", 3, 4, 0.25f)));
+    CommandLine options;
+    QString error;
+    ASSERT_TRUE(CommandLine::parse({"quorvane", "--frame", "2"}, options, error)) << error.toStdString();
+    ASSERT_TRUE(application().runCommandLine(*dialog, options));
+    EXPECT_EQ(2u, dialog->glControl.currentFrame);
+    EXPECT_EQ("Frame: 3/4", frameLabel(player)->text());
+    EXPECT_EQ(2, frameSlider(player)->value());
 }
 
 TEST_F(Ui, PlayerTimerWrapsAndKeepsRunningWhileHidden)

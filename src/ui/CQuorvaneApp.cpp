@@ -116,8 +116,6 @@ int CQuorvaneApp::InitInstance()
     return done ? CommandLineExport::run(dialog, options) : 2;
 }
 
-// Loads the grid and picks the frame and layer as the user would through the
-// load command, the player and the editor. False after logging a failure.
 bool CQuorvaneApp::runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options)
 {
     waitUntilShown(dialog);

@@ -27,9 +27,12 @@ public:
     // event loop: it is logged and the process ends with status 1.
     bool notify(QObject* receiver, QEvent* event) override;
 
-private:
+    // Loads the grid and picks the frame and layer as the user would through
+    // the load command, the player and the editor. False after logging a
+    // failure.
     bool runCommandLine(CQuorvaneDlg& dialog, const CommandLine& options);
 
+private:
     // The arguments as the system handed them over, past those Qt took.
     std::vector<std::string> rawArguments;
 };
