@@ -130,6 +130,8 @@ TEST_F(Program, FailuresEndWithTheirStatus)
     EXPECT_EQ(2, run({QString::fromStdString(none), "--snapshot", "none.png"}, folder, &output));
     EXPECT_TRUE(output.contains("the data set holds no frame")) << output.toStdString();
     EXPECT_FALSE(QFile::exists(folder + "/none.png"));
+    // With no data set named there is nothing to fail: the empty view is drawn.
+    EXPECT_EQ(0, run({"--snapshot", "empty.png"}, folder, &output)) << output.toStdString();
 }
 
 // A snapshot's field takes the frame shown; a movie's name is never a pattern.

@@ -31,15 +31,15 @@ void OffscreenView::draw(uint32_t frame, std::vector<unsigned char>& rgba)
     // The frame is read first and held while it is drawn, so that every pass
     // draws it; one that cannot be read is no picture, though the window
     // would show the last one it drew.
+    // A view with no data set has no frame to read: its picture is the empty scene.
     std::shared_ptr<const DataFrame> held;
     const FlowData* data = control.data();
-    try {
-        if (!data) {
-            TOOL_THROW("OffscreenView::draw()", "no data set is loaded");
+    if (data != nullptr && data->getSize() != nullptr) {
+        try {
+            held = data->frame(frame);
+        } catch (const Tool::Exception& e) {
+            TOOL_THROW("OffscreenView::draw()", "frame " + std::to_string(frame) + ": " + e.text);
         }
-        held = data->frame(frame);
-    } catch (const Tool::Exception& e) {
-        TOOL_THROW("OffscreenView::draw()", "frame " + std::to_string(frame) + ": " + e.text);
     }
     control.currentFrame = frame;
     // Each picture shows the streamlines of its own frame.
