@@ -4,6 +4,7 @@
 #include "FlowGenerator.h"
 #include "FlowWriter.h"
 #include "diagnostics/Exception.h"
+#include "diagnostics/ThreadStart.h"
 #include "flowdata/FieldExtremes.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/FrameFiles.h"
@@ -12,6 +13,7 @@
 #include "flowdata/GridHeader.h"
 #include "flowdata/HistogramBin.h"
 #include "flowdata/MemoryBudget.h"
+#include "flowdata/Parallel.h"
 #include "flowdata/StreamlineTracer.h"
 #include "support/LogRecorder.h"
 #include "support/TestFiles.h"
@@ -21,6 +23,7 @@
 #include <boost/filesystem.hpp>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -30,6 +33,7 @@
 #include <future>
 #include <limits>
 #include <random>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>

@@ -1,4 +1,5 @@
 #include "diagnostics/Exception.h"
+#include "diagnostics/ThreadStart.h"
 #include "export/FileNamePattern.h"
 #include "export/MovieWriter.h"
 #include "export/PictureMemory.h"
@@ -67,6 +68,23 @@ TEST_F(Movie, DecodesToItsPicturesInOrderAtItsSize)
         }
     }
     EXPECT_EQ(3u, filesInFolder()); // no temporary file stays
+}
+
+TEST_F(Movie, IsEncodedOnTheCallersThreadWhenNoThreadStarts)
+{
+    Tool::refuseThreads(true);
+    {
+        MovieWriter movie(folder + "/alone.mp4", 32, 32, 10);
+        for (int f = 0; f < 3; ++f) {
+            std::vector<unsigned char> picture = filled(32, 32, 250, 10, 10);
+            movie.write(picture);
+        }
+        movie.finish();
+    }
+    Tool::refuseThreads(false);
+    const MovieProbe probe = MovieProbe::read(folder + "/alone.mp4");
+    ASSERT_TRUE(probe.opened);
+    EXPECT_EQ(3u, probe.centres.size());
 }
 
 TEST_F(Movie, AnUnfinishedMovieLeavesNoFile)

@@ -362,12 +362,50 @@ TEST_F(FlowDataTest, PrefetchReadsAFrameAheadOnAWorker)
     BinaryFile file;
     ASSERT_TRUE(file.open(path("run_0.dat")));
     FrameStore store({{path("run_0.dat"), file.stamp()}}, {{4, 1, 1}}, 1, {LayerRange(0, 6)}, 1 << 20);
-    store.prefetch(0);
+    store.prefetch(0, 0);
     for (int wait = 0; wait < 1000 && store.residentFrames() == 0; ++wait) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     fs::remove(path("run_0.dat"));
     EXPECT_EQ(store.frame(0)->layers[0].values, (std::vector<float>{0.5f, 4.0f / 6, 5.0f / 6, 1}));
+}
+
+TEST_F(FlowDataTest, PrefetchNeverEvictsTheFrameShown)
+{
+    std::vector<FrameStore::Source> sources;
+    for (int f = 0; f < 3; ++f) {
+        writeFrame("run_" + std::to_string(f) + ".dat", float(f));
+        BinaryFile file;
+        ASSERT_TRUE(file.open(path("run_" + std::to_string(f) + ".dat")));
+        sources.push_back({path("run_" + std::to_string(f) + ".dat"), file.stamp()});
+    }
+    // Room for two frames of 4 nodes x 4 floats; frame 0 is the least recently used.
+    FrameStore store(sources, {{4, 1, 1}}, 1, {LayerRange(0, 2)}, 2 * 64);
+    store.frame(0);
+    store.frame(1);
+    store.prefetch(2, 0);
+    for (int wait = 0; wait < 1000 && !store.holds(2); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_TRUE(store.holds(2));
+    EXPECT_TRUE(store.holds(0));
+    EXPECT_FALSE(store.holds(1));
+}
+
+TEST_F(FlowDataTest, TheHistogramDecodesNoMoreFramesThanTheBudgetHolds)
+{
+    writeGrid("run.gri", "SN4DB 256 256 1 1 3 1", 65536);
+    for (int f = 0; f < 4; ++f) {
+        writeFrame("run_" + std::to_string(f) + ".dat", float(f), 65536);
+    }
+    // Room for one decoded frame of 65536 nodes x 4 floats.
+    MemoryBudget::setProcessLimit(4 * 1048576);
+    FlowData data;
+    ProgressRecorder progress;
+    ASSERT_NO_THROW(data.load(path("run.gri"), progress));
+    MemoryBudget::setProcessLimit(0);
+    data.computeHistogram(0, 64);
+    EXPECT_EQ(data.frameStore()->peakFrames(), 1u);
 }
 
 TEST_F(FlowDataTest, AFrameCutShortAfterTheLoadFailsWithItsFileAndReason)

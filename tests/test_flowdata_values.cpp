@@ -146,6 +146,30 @@ TEST(FieldExtremes, VectorLanesMatchOneRecordAtATime)
     }
 }
 
+TEST(Parallel, AnExceptionOnAnyThreadReachesTheCaller)
+{
+    std::atomic<int> ran{0};
+    EXPECT_THROW(parallelFor(64,
+                             [&](unsigned worker, std::size_t) {
+                                 ++ran;
+                                 if (worker == workerCount() - 1) {
+                                     throw std::bad_alloc();
+                                 }
+                                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                             }),
+                 std::bad_alloc);
+    EXPECT_LT(ran, 64);
+}
+
+TEST(Parallel, RunsOnTheCallingThreadWhenNoThreadStarts)
+{
+    Tool::refuseThreads(true);
+    std::set<std::thread::id> threads;
+    parallelFor(16, [&](unsigned, std::size_t) { threads.insert(std::this_thread::get_id()); });
+    Tool::refuseThreads(false);
+    EXPECT_EQ(threads, std::set<std::thread::id>{std::this_thread::get_id()});
+}
+
 TEST(Histogram, WorkedExample)
 {
     FlowData data;

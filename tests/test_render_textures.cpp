@@ -260,6 +260,19 @@ TEST_F(RenderTest, ATextureThatCannotBeMadeIsLoggedOnce)
               1);
 }
 
+TEST_F(RenderTest, TheFrameShownKeepsNoMoreLayerTexturesThanTheBudgetHolds)
+{
+    Grid g{4, 4, 2};
+    g.layers = 20;
+    show(g);
+    // Room for four layer textures of 32 texels at two bytes.
+    control().textures().reset(data.get(), 4 * 64);
+    for (uint32_t l = 0; l < 20; ++l) {
+        EXPECT_NE(control().textures().layerTexture(l, 0), 0u) << "layer " << l;
+        EXPECT_LE(control().textures().names().size(), 4u) << "layer " << l;
+    }
+}
+
 TEST_F(RenderTest, ADataSetBeyondTheTextureLimitIsLoggedAndTheViewStaysUsable)
 {
     GLint largest = 0;

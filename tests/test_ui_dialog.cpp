@@ -215,6 +215,26 @@ TEST_F(Ui, SecondLoadUnloadsTheFirstBeforeLoading)
     EXPECT_EQ(6u, dialog->flowData.frames.size());
 }
 
+TEST_F(Ui, APaintDuringALoadReadsNothingOfTheHalfLoadedSet)
+{
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("shown", 3, 4, 0.25f)));
+    dialog->glControl.showStreamlines = true;
+    dialog->glControl.currentFrame = 3;
+    // The loading dialog serves events between frame files.
+    QTimer painter;
+    QObject::connect(&painter, &QTimer::timeout, [&] { dialog->glControl.OnPaint(); });
+    painter.start(0);
+    const size_t before = Tool::Logger::instance().history.size();
+    ASSERT_TRUE(dialog->loadFile(writeDataSet("loading", 3, 4, 0.25f)));
+    painter.stop();
+    dialog->glControl.waitForStreamlines();
+    dialog->glControl.OnPaint();
+    const auto& history = Tool::Logger::instance().history;
+    for (size_t i = before; i < history.size(); ++i) {
+        EXPECT_EQ(history[i].details.find("Frame 3 of"), std::string::npos) << history[i].details;
+    }
+}
+
 TEST_F(Ui, FailedLoadIsLoggedAndLeavesEveryViewUsable)
 {
     ASSERT_TRUE(dialog->loadFile(writeDataSet("good", 3, 4, 0.25f)));

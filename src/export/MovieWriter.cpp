@@ -1,12 +1,21 @@
 #include "export/MovieWriter.h"
 
+#include "diagnostics/ThreadStart.h"
+
+#include <system_error>
+
 namespace {
 constexpr size_t maximumWaiting = 2;
 }
 
 MovieWriter::MovieWriter(const std::string& path, int width, int height, double framesPerSecond)
-    : encoder(path, width, height, framesPerSecond), worker(&MovieWriter::work, this)
+    : encoder(path, width, height, framesPerSecond)
 {
+    try {
+        worker = Tool::startThread([this] { work(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: write() encodes on the caller's thread.
+    }
 }
 
 MovieWriter::~MovieWriter()
@@ -32,6 +41,10 @@ void MovieWriter::stop()
 
 void MovieWriter::write(std::vector<unsigned char>& rgba)
 {
+    if (!worker.joinable()) {
+        encoder.encode(rgba);
+        return;
+    }
     std::unique_lock<std::mutex> guard(lock);
     changed.wait(guard, [this] { return waiting.size() < maximumWaiting || failure; });
     if (failure) {

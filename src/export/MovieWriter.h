@@ -16,6 +16,7 @@
 class MovieWriter {
 public:
     // Opens the encoder on the caller's thread; throws as MovieEncoder does.
+    // Without a thread to spare, pictures are encoded in write().
     MovieWriter(const std::string& path, int width, int height, double framesPerSecond);
     // Without finish(): drops what waits and removes the unfinished file.
     ~MovieWriter();

@@ -16,7 +16,6 @@
 #include <limits>
 #include <locale>
 #include <malloc.h>
-#include <mutex>
 #include <new>
 #include <sstream>
 
@@ -78,10 +77,10 @@ std::shared_ptr<const DataFrame> FlowData::frame(std::size_t index) const
     return std::shared_ptr<const DataFrame>(std::shared_ptr<const DataFrame>(), &frames[index]);
 }
 
-void FlowData::prefetch(std::size_t index) const
+void FlowData::prefetch(std::size_t index, std::size_t shown) const
 {
     if (store) {
-        store->prefetch(index);
+        store->prefetch(index, shown);
     }
 }
 
@@ -137,49 +136,39 @@ std::vector<float> FlowData::computeHistogram(int layer, int bins) const
         return result;
     }
 
-    // Whole frames spread over the cores; while there are fewer frames than
-    // cores, slices of about a million values, so both share even one frame.
+    // One frame at a time, as the store may hold no more, its values
+    // shared among the cores in slices of about a million.
     constexpr std::size_t sliceValues = std::size_t(1) << 20;
-    std::size_t longest = 0;
-    for (const DataFrame& frame : frames) {
-        if (static_cast<std::size_t>(layer) < frame.layers.size()) {
-            longest =
-                std::max({longest, frame.layers[layer].values.size(), std::size_t(frame.layers[layer].nodeCount)});
-        }
-    }
-    const std::size_t perFrame =
-        frames.size() >= workerCount() ? 1 : std::max<std::size_t>(1, (longest + sliceValues - 1) / sliceValues);
-
     const HistogramBin binOf(n);
     std::vector<std::vector<uint64_t>> partial(workerCount(), std::vector<uint64_t>(n + 1, 0));
-    std::mutex failureMutex;
     std::unique_ptr<Tool::Exception> failure;
-    parallelFor(frames.size() * perFrame, [&](unsigned worker, std::size_t task) {
+    for (std::size_t f = 0; f < frames.size(); ++f) {
         std::shared_ptr<const DataFrame> data;
         try {
-            data = frame(task / perFrame);
+            data = frame(f);
         } catch (const Tool::Exception& e) {
-            std::lock_guard<std::mutex> lock(failureMutex);
             if (!failure) {
                 failure = std::make_unique<Tool::Exception>(e);
             }
-            return;
+            continue;
         }
         if (static_cast<std::size_t>(layer) >= data->layers.size()) {
-            return;
+            continue;
         }
         const std::vector<float>& values = data->layers[layer].values;
-        const std::size_t slice = task % perFrame;
-        const std::size_t end = values.size() * (slice + 1) / perFrame;
-        std::vector<uint64_t>& counts = partial[worker];
-        for (std::size_t i = values.size() * slice / perFrame; i < end; ++i) {
-            const float v = values[i];
-            // Values off 0 .. 1, NaN among them, are not counted.
-            if (v >= 0.0f && v <= 1.0f) {
-                ++counts[binOf(v)];
+        const std::size_t slices = std::max<std::size_t>(1, (values.size() + sliceValues - 1) / sliceValues);
+        parallelFor(slices, [&](unsigned worker, std::size_t slice) {
+            const std::size_t end = values.size() * (slice + 1) / slices;
+            std::vector<uint64_t>& counts = partial[worker];
+            for (std::size_t i = values.size() * slice / slices; i < end; ++i) {
+                const float v = values[i];
+                // Values off 0 .. 1, NaN among them, are not counted.
+                if (v >= 0.0f && v <= 1.0f) {
+                    ++counts[binOf(v)];
+                }
             }
-        }
-    });
+        });
+    }
     // Logged here, on the caller's thread, so that the log keeps its order.
     if (failure) {
         Tool::log("FlowData::computeHistogram()", "Histogram .. [FAILED]", failure->text);

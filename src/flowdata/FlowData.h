@@ -47,8 +47,11 @@ public:
     // held. Safe on any thread. Throws Tool::Exception when the frame cannot
     // be read.
     std::shared_ptr<const DataFrame> frame(std::size_t index) const;
-    // Has a worker read and decode the frame ahead of its frame() call.
-    void prefetch(std::size_t index) const;
+    // Has a worker read and decode frame index ahead of its frame() call,
+    // while frame shown stays.
+    void prefetch(std::size_t index, std::size_t shown) const;
+    // Where a loaded set's frames come from; null for a set filled in memory.
+    const FrameStore* frameStore() const { return store.get(); }
 
     // Takes each layer's common range over all frames from the frames' raw
     // extremes, and rescales the values held in memory with it to 0 .. 1.

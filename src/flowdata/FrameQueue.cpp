@@ -1,5 +1,6 @@
 #include "flowdata/FrameQueue.h"
 
+#include "diagnostics/ThreadStart.h"
 #include "flowdata/Parallel.h"
 
 #include <algorithm>
@@ -9,9 +10,10 @@ FrameQueue::FrameQueue(std::vector<std::string> paths, const std::array<uint32_t
     : paths(std::move(paths)), items(this->paths.size()), errors(this->paths.size()), done(this->paths.size(), 0)
 {
     const std::size_t threads = std::min<std::size_t>(workerCount(), this->paths.size());
+    workers.reserve(threads);
     for (std::size_t t = 0; t < threads; ++t) {
         try {
-            workers.emplace_back(&FrameQueue::work, this, size, layerCount);
+            workers.push_back(Tool::startThread([this, size, layerCount] { work(size, layerCount); }));
         } catch (const std::system_error&) {
             break; // fewer workers, or none: wait() then reads on the caller's thread
         }

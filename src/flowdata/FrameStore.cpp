@@ -1,6 +1,7 @@
 #include "flowdata/FrameStore.h"
 
 #include "diagnostics/Exception.h"
+#include "diagnostics/ThreadStart.h"
 #include "flowdata/FrameReader.h"
 #include "flowdata/RawFrames.h"
 
@@ -48,11 +49,31 @@ std::size_t FrameStore::residentFrames() const
         std::count_if(entries.begin(), entries.end(), [](const Entry& entry) { return entry.ready; }));
 }
 
+bool FrameStore::holds(std::size_t index) const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return std::any_of(entries.begin(), entries.end(),
+                       [index](const Entry& entry) { return entry.index == index && entry.ready; });
+}
+
+std::size_t FrameStore::peakFrames() const
+{
+    std::lock_guard<std::mutex> lock(mutex);
+    return peak;
+}
+
 std::shared_ptr<const DataFrame> FrameStore::frame(std::size_t index)
 {
     if (index >= sources.size()) {
         TOOL_THROW("FrameStore::frame()", "Frame " + std::to_string(index) + " of " + std::to_string(sources.size()));
     }
+    return fetch(index, nullptr);
+}
+
+// With keep, a prefetch beside frame *keep: that frame stays, and null comes
+// back when there is no room within the budget.
+std::shared_ptr<DataFrame> FrameStore::fetch(std::size_t index, const std::size_t* keep)
+{
     std::unique_lock<std::mutex> lock(mutex);
     while (true) {
         const auto found =
@@ -68,8 +89,12 @@ std::shared_ptr<const DataFrame> FrameStore::frame(std::size_t index)
         decoded.wait(lock);
     }
 
-    std::shared_ptr<DataFrame> slot = takeSlot();
+    std::shared_ptr<DataFrame> slot = takeSlot(keep);
+    if (!slot) {
+        return nullptr;
+    }
     entries.push_front({index, slot, false});
+    peak = std::max(peak, entries.size());
     lock.unlock();
     try {
         decode(index, *slot);
@@ -90,19 +115,22 @@ std::shared_ptr<const DataFrame> FrameStore::frame(std::size_t index)
 }
 
 // Under the lock. Once the budget is full, frees the least recently used
-// frames nobody holds until there is room, and reuses the last one freed; a
-// new slot when every kept frame is held.
-std::shared_ptr<DataFrame> FrameStore::takeSlot()
+// frames nobody holds (but *keep) until there is room, and reuses the last
+// one freed; a new slot when every kept frame is held, or null with keep.
+std::shared_ptr<DataFrame> FrameStore::takeSlot(const std::size_t* keep)
 {
     std::shared_ptr<DataFrame> reused;
     auto entry = entries.end();
     while (entries.size() >= capacity && entry != entries.begin()) {
         --entry;
-        if (!entry->ready || entry->data.use_count() != 1) {
+        if (!entry->ready || entry->data.use_count() != 1 || (keep && entry->index == *keep)) {
             continue;
         }
         reused = std::move(entry->data);
         entry = entries.erase(entry);
+    }
+    if (keep && entries.size() >= capacity) {
+        return nullptr;
     }
     return reused ? reused : std::make_shared<DataFrame>();
 }
@@ -144,9 +172,9 @@ std::string FrameStore::decodeRaw(std::size_t index, DataFrame& frame) const
     return file.open(sources[index].path) && file.stamp() == sources[index].stamp ? std::string() : changed;
 }
 
-void FrameStore::prefetch(std::size_t index)
+void FrameStore::prefetch(std::size_t index, std::size_t shown)
 {
-    if (index >= sources.size()) {
+    if (index >= sources.size() || capacity < 2) {
         return;
     }
     std::lock_guard<std::mutex> lock(mutex);
@@ -154,10 +182,11 @@ void FrameStore::prefetch(std::size_t index)
         return;
     }
     wanted = index;
+    wantedBeside = shown;
     pending = true;
     if (!worker.joinable()) {
         try {
-            worker = std::thread(&FrameStore::prefetchLoop, this);
+            worker = Tool::startThread([this] { prefetchLoop(); });
         } catch (const std::system_error&) {
             pending = false; // no thread to spare: the frame is read when it is shown
             return;
@@ -175,10 +204,11 @@ void FrameStore::prefetchLoop()
             return;
         }
         const std::size_t index = wanted;
+        const std::size_t shown = wantedBeside;
         pending = false;
         lock.unlock();
         try {
-            frame(index);
+            fetch(index, &shown);
         } catch (...) {
             // Reported by the thread that shows the frame, in the log's order.
         }

@@ -46,14 +46,21 @@ public:
     // file vanished, changed or was cut short since the load.
     std::shared_ptr<const DataFrame> frame(std::size_t index);
 
-    // Decodes the frame on a worker thread, unless it is held already. A
-    // failure there is left for the next frame() of that index to report.
-    void prefetch(std::size_t index);
+    // Decodes frame index on a worker thread while frame shown is on show,
+    // unless it is held already. Neither frame is evicted for it, and the
+    // store stays within its budget: with no room beside the frame shown
+    // nothing is fetched. A failure there is left for the next frame() of
+    // that index to report.
+    void prefetch(std::size_t index, std::size_t shown);
 
     // Bytes of one decoded frame.
     uint64_t frameBytes() const { return bytesPerFrame; }
     // Frames decoded and kept.
     std::size_t residentFrames() const;
+    // Whether the frame is decoded and kept.
+    bool holds(std::size_t index) const;
+    // The most frames kept or being decoded at once so far.
+    std::size_t peakFrames() const;
 
 private:
     struct Entry {
@@ -62,7 +69,8 @@ private:
         bool ready;
     };
 
-    std::shared_ptr<DataFrame> takeSlot();
+    std::shared_ptr<DataFrame> fetch(std::size_t index, const std::size_t* keep);
+    std::shared_ptr<DataFrame> takeSlot(const std::size_t* keep);
     void decode(std::size_t index, DataFrame& frame) const;
     // Reads through the reader; why the frame cannot be used, or empty.
     std::string decodeRaw(std::size_t index, DataFrame& frame) const;
@@ -79,9 +87,11 @@ private:
     mutable std::mutex mutex;
     std::condition_variable decoded;
     std::list<Entry> entries; // most recently used first
+    std::size_t peak = 0;
 
     std::condition_variable requested;
     std::size_t wanted = 0;
+    std::size_t wantedBeside = 0; // the frame shown while wanted is fetched
     bool pending = false;
     bool stopping = false;
     std::thread worker;

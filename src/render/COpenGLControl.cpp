@@ -1,7 +1,9 @@
 #include "render/COpenGLControl.h"
 
 #include "Tools/CGShaderManager.h"
+#include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
+#include "diagnostics/ThreadStart.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/MemoryBudget.h"
 #include "flowdata/Parallel.h"
@@ -154,7 +156,7 @@ void COpenGLControl::Invalidate()
 
 bool COpenGLControl::renderPixels(std::vector<unsigned char>& rgba, int& width, int& height)
 {
-    if (!hasContext()) {
+    if (!hasContext() || suspended) {
         return false;
     }
     const int w = surface->pixelWidth();
@@ -228,15 +230,23 @@ void COpenGLControl::setFlowData(FlowData* data)
     if (hasContext()) {
         frameTextures.reset(flowData, MemoryBudget::textureBudget());
     }
+    glyphPoints.forgetFailures();
     buildGridList();
     buildGlyphPointList(20, 2);
     updateProjection();
     Invalidate();
 }
 
-void COpenGLControl::stopReadingFrames()
+void COpenGLControl::suspendDrawing()
 {
+    suspended = true;
     streamlines.reset();
+}
+
+void COpenGLControl::resumeDrawing()
+{
+    suspended = false;
+    Invalidate();
 }
 
 void COpenGLControl::deleteSliceLists()
@@ -346,10 +356,17 @@ void COpenGLControl::resetCamera()
 
 void COpenGLControl::OnPaint()
 {
-    if (!hasContext()) {
+    if (!hasContext() || suspended) {
         return;
     }
-    paintScene();
+    // A paint that fails is logged; the window goes on with what it drew.
+    try {
+        paintScene();
+    } catch (const Tool::Exception& e) {
+        Tool::Logger::instance().log(e.toMessage());
+    } catch (const std::exception& e) {
+        Tool::log("COpenGLControl::OnPaint()", "Painting .. [FAILED]", Tool::reasonOf(e));
+    }
     surface->swapBuffers();
 }
 

@@ -47,9 +47,12 @@ public:
 
     // Takes a newly loaded data set: textures, grid and glyph-point lists.
     void setFlowData(FlowData* data);
-    // Stops the work that reads the data set's frames in the background; the
-    // main dialog calls it before it unloads the set.
-    void stopReadingFrames();
+    // While the data set shown is unloaded and loaded again, nothing may read
+    // it: suspendDrawing stops the work that reads its frames in the
+    // background, and paints draw nothing until resumeDrawing, which asks
+    // for one. The main dialog brackets every load with them.
+    void suspendDrawing();
+    void resumeDrawing();
     void loadTransferTexture(const Transferfunction& tf);
     void resetCamera();
 
@@ -166,4 +169,5 @@ private:
     QWidget* containerWidget = nullptr; // owned by the parent widget
     bool contextReady = false;
     std::string standIn; // of the last paint, as paintAt returns it
+    bool suspended = false;
 };

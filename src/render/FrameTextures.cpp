@@ -130,7 +130,7 @@ unsigned int FrameTextures::texture(uint32_t frame, int layer)
         set.layers[size_t(layer)] = made;
     }
     bytes += bytesOf(layer);
-    evictBeyondBudget();
+    evictBeyondBudget(layer);
     return made;
 }
 
@@ -239,11 +239,24 @@ FrameTextures::Keep FrameTextures::kindOf(int layer)
     return layer == vectorKind ? Keep::vectors : Keep::layers;
 }
 
-// The front set is the one on show and always stays.
-void FrameTextures::evictBeyondBudget()
+// The front set is the one on show: once the other sets are gone, it keeps
+// of its textures what fits, the one just made (of kind layer) always.
+void FrameTextures::evictBeyondBudget(int layer)
 {
     while (bytes > budget && sets.size() > 1) {
         release(std::prev(sets.end()), Keep::nothing);
+    }
+    Set& shown = sets.front();
+    const auto drop = [&](unsigned int& name, int kind) {
+        if (bytes > budget && name != 0 && kind != layer) {
+            glDeleteTextures(1, &name);
+            name = 0;
+            bytes -= bytesOf(kind);
+        }
+    };
+    drop(shown.vectors, vectorKind);
+    for (size_t l = 0; l < shown.layers.size(); ++l) {
+        drop(shown.layers[l], int(l));
     }
 }
 

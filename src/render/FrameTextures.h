@@ -52,7 +52,7 @@ private:
     unsigned int storage(uint32_t frame, int layer);
     std::string convert(uint32_t frame, int layer);
     bool reserve(std::size_t count);
-    void evictBeyondBudget();
+    void evictBeyondBudget(int layer);
     unsigned int release(std::list<Set>::iterator set, Keep keep);
     uint64_t bytesOf(int layer) const;
 

@@ -61,7 +61,10 @@ void GlyphPoints::build(unsigned int& list, const FlowData* data, int columnCoun
     try {
         vectors = data->frame(frameIndex);
     } catch (const Tool::Exception& e) {
-        Tool::Logger::instance().log(e.toMessage()); // the glyphs show no arrows
+        // The glyphs show no arrows; the frame's failure is logged on its first visit.
+        if (logged.insert(e.text).second) {
+            Tool::Logger::instance().log(e.toMessage());
+        }
     }
     const float hx = grid.extent[0] / 2, hy = grid.extent[1] / 2, hz = grid.extent[2] / 2;
     const float stepX = grid.extent[0] / float(columns + 1);

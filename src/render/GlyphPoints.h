@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
+#include <string>
 
 class FlowData;
 
@@ -18,8 +20,11 @@ public:
     // Rebuilds list when the frame to show differs from the one it carries.
     // An emptied data set keeps the list it had.
     void follow(unsigned int& list, const FlowData& data, uint32_t frameIndex);
+    // A newly loaded set: its frames' failures are logged again, once each.
+    void forgetFailures() { logged.clear(); }
 
 private:
+    std::set<std::string> logged; // failures logged for this data set
     int columns = 0;
     int rows = 0;
     uint32_t frame = 0;

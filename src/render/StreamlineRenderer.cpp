@@ -15,6 +15,7 @@ void StreamlineRenderer::reset()
     firstCurrentId = lastId + 1;
     first.clear();
     count.clear();
+    logged.clear();
 }
 
 void StreamlineRenderer::ask(const FlowData& data, uint32_t frame)
@@ -43,8 +44,11 @@ void StreamlineRenderer::ask(const FlowData& data, uint32_t frame)
 
 void StreamlineRenderer::upload(StreamlineWorker::Result& result)
 {
+    // A frame that cannot be read fails again on every visit; it is logged on the first.
     for (const Tool::Message& failure : result.failures) {
-        Tool::Logger::instance().log(failure);
+        if (logged.insert(failure.source + '\n' + failure.text + '\n' + failure.details).second) {
+            Tool::Logger::instance().log(failure);
+        }
     }
     if (result.id < firstCurrentId) {
         return;

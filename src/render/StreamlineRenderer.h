@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 class FlowData;
@@ -18,8 +20,8 @@ public:
     // ready runs on the worker thread whenever new lines are ready to draw.
     explicit StreamlineRenderer(std::function<void()> ready);
 
-    // Forgets the lines and the grid of the previous data set, once the
-    // worker has let go of it.
+    // Forgets the lines, the grid and the failures logged of the previous
+    // data set, once the worker has let go of it.
     void reset();
     // Asks for the lines of frame `frame` of data, unless they are the ones
     // asked for last. Needs no GL.
@@ -42,4 +44,5 @@ private:
     uint64_t firstCurrentId = 1; // results before it belong to an earlier data set
     unsigned int buffer = 0;
     std::vector<int> first, count;
+    std::set<std::string> logged; // failures logged for this data set, once each
 };

@@ -1,10 +1,14 @@
 #include "render/StreamlineWorker.h"
 
 #include "diagnostics/Exception.h"
+#include "diagnostics/ThreadStart.h"
 #include "flowdata/FlowData.h"
 #include "flowdata/StreamlineTracer.h"
 #include "render/GridGeometry.h"
 #include "transfer/SpeedColorMap.h"
+
+#include <iterator>
+#include <system_error>
 
 namespace {
 // Seeds per side of each seeded slice: 16 x 16 on the bottom and the middle
@@ -12,7 +16,14 @@ namespace {
 constexpr uint32_t seedsPerSide = 16;
 } // namespace
 
-StreamlineWorker::StreamlineWorker(std::function<void()> ready) : ready(std::move(ready)), thread([this] { run(); }) {}
+StreamlineWorker::StreamlineWorker(std::function<void()> ready) : ready(std::move(ready))
+{
+    try {
+        thread = Tool::startThread([this] { run(); });
+    } catch (const std::system_error&) {
+        // No thread to spare: request() traces on the caller's thread.
+    }
+}
 
 StreamlineWorker::~StreamlineWorker()
 {
@@ -21,11 +32,19 @@ StreamlineWorker::~StreamlineWorker()
         stopping = true;
     }
     changed.notify_all();
-    thread.join();
+    if (thread.joinable()) {
+        thread.join();
+    }
 }
 
 void StreamlineWorker::request(Job job)
 {
+    if (!thread.joinable()) {
+        Result result = trace(job);
+        std::lock_guard<std::mutex> lock(mutex);
+        keep(std::move(result));
+        return;
+    }
     {
         std::lock_guard<std::mutex> lock(mutex);
         pending = std::make_unique<Job>(std::move(job));
@@ -72,14 +91,25 @@ void StreamlineWorker::run()
         lock.unlock();
         Result result = trace(*job);
         lock.lock();
-        finished = std::move(result);
-        fresh = true;
+        keep(std::move(result));
         busy = false;
         changed.notify_all();
         lock.unlock();
         ready();
         lock.lock();
     }
+}
+
+// Under the lock. A result not taken yet gives way to the newer one, but its
+// failures stay to be logged.
+void StreamlineWorker::keep(Result result)
+{
+    if (fresh) {
+        result.failures.insert(result.failures.begin(), std::make_move_iterator(finished.failures.begin()),
+                               std::make_move_iterator(finished.failures.end()));
+    }
+    finished = std::move(result);
+    fresh = true;
 }
 
 StreamlineWorker::Result StreamlineWorker::trace(const Job& job)
@@ -89,17 +119,33 @@ StreamlineWorker::Result StreamlineWorker::trace(const Job& job)
     if (!job.data || !job.positions) {
         return result;
     }
-    std::shared_ptr<const DataFrame> frame;
     try {
-        frame = job.data->frame(job.frame);
+        traceInto(job, result);
     } catch (const Tool::Exception& e) {
+        result = Result();
+        result.id = job.id;
         result.failures.push_back(e.toMessage());
-        return result;
+    } catch (const std::exception& e) {
+        // Whatever else goes wrong (memory above all) is a failure line too,
+        // not the end of the process.
+        result = Result();
+        result.id = job.id;
+        const Tool::Exception failure("StreamlineWorker::trace()",
+                                      "Couldn't trace the streamlines of frame " + std::to_string(job.frame) + ": " +
+                                          Tool::reasonOf(e),
+                                      __FILE__, __LINE__);
+        result.failures.push_back(failure.toMessage());
     }
+    return result;
+}
+
+void StreamlineWorker::traceInto(const Job& job, Result& result)
+{
+    const std::shared_ptr<const DataFrame> frame = job.data->frame(job.frame);
     const GridGeometry grid(*job.positions, job.size);
     const StreamlineTracer tracer(*job.positions, job.size, frame->vectors, frame->speedMax);
     if (!grid.valid() || !tracer.valid()) {
-        return result;
+        return;
     }
     for (const Streamline& line : tracer.traceAll(StreamlineTracer::seedLattice(job.size, seedsPerSide))) {
         result.first.push_back(int(result.vertices.size() / 6));
@@ -110,5 +156,4 @@ StreamlineWorker::Result StreamlineWorker::trace(const Job& job)
             result.vertices.insert(result.vertices.end(), {p[0], p[1], p[2], c[0], c[1], c[2]});
         }
     }
-    return result;
 }

@@ -38,7 +38,8 @@ public:
         std::vector<Tool::Message> failures;
     };
 
-    // ready runs on the worker thread after each result.
+    // ready runs on the worker thread after each result. When no thread can
+    // be started, request() traces on the caller's thread and ready is not run.
     explicit StreamlineWorker(std::function<void()> ready);
     ~StreamlineWorker();
     StreamlineWorker(const StreamlineWorker&) = delete;
@@ -57,6 +58,8 @@ public:
 
 private:
     void run();
+    void keep(Result result);
+    static void traceInto(const Job& job, Result& result);
 
     std::function<void()> ready;
     std::mutex mutex;

@@ -4,6 +4,7 @@
 #include "diagnostics/FileLogListener.h"
 #include "diagnostics/LogListener.h"
 #include "diagnostics/Logger.h"
+#include "diagnostics/ThreadStart.h"
 #include "ui/CQuorvaneDlg.h"
 #include "ui/CTransferDialog.h"
 #include "ui/CommandLine.h"
@@ -169,6 +170,9 @@ bool CQuorvaneApp::notify(QObject* receiver, QEvent* event)
         return QApplication::notify(receiver, event);
     } catch (const Tool::Exception& e) {
         logFailure(e);
+        std::exit(1);
+    } catch (const std::exception& e) {
+        logFailure(Tool::Exception("CQuorvaneApp::notify()", Tool::reasonOf(e), __FILE__, __LINE__));
         std::exit(1);
     }
 }

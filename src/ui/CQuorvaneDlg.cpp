@@ -165,10 +165,15 @@ void CQuorvaneDlg::OnFileLoad()
 
 bool CQuorvaneDlg::loadFile(const std::string& gridPath)
 {
+    // The loading dialog serves paints while the set is emptied and filled
+    // again: neither the view nor the editor may read it meanwhile.
+    glControl.suspendDrawing();
+    FlowData* const edited = transferDialog->flowData;
+    transferDialog->flowData = nullptr;
     if (!flowData.frames.empty()) {
-        glControl.stopReadingFrames();
         flowData.unload();
     }
+    bool loaded = false;
     try {
         CLoadingDialog loading(this);
         loading.showCentred();
@@ -178,12 +183,13 @@ bool CQuorvaneDlg::loadFile(const std::string& gridPath)
         playerDialog->updateDisplay(&flowData);
         glControl.setFlowData(&flowData);
         loading.hide();
-        glControl.Invalidate();
-        return true;
+        loaded = true;
     } catch (Tool::Exception& e) {
         Tool::Logger::instance().log(e.toMessage());
-        return false;
+        transferDialog->flowData = edited;
     }
+    glControl.resumeDrawing();
+    return loaded;
 }
 
 void CQuorvaneDlg::OnFileExportMovie()

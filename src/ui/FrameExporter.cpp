@@ -2,6 +2,7 @@
 
 #include "diagnostics/Exception.h"
 #include "diagnostics/Logger.h"
+#include "diagnostics/ThreadStart.h"
 #include "export/FileNamePattern.h"
 #include "export/MovieWriter.h"
 #include "export/PictureMemory.h"
@@ -72,6 +73,9 @@ bool FrameExporter::run(COpenGLControl& control, const ExportJob& job, const Pro
         }
     } catch (const Tool::Exception& e) {
         Tool::log(source, failed, target + ": " + e.text);
+        return false;
+    } catch (const std::exception& e) {
+        Tool::log(source, failed, target + ": " + Tool::reasonOf(e));
         return false;
     }
     if (progress) {

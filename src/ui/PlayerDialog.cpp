@@ -151,9 +151,9 @@ void PlayerDialog::OnTimer()
     showFrame();
     // The step after this one is read and decoded meanwhile, on a worker.
     if (next + 1 < flowData->frames.size()) {
-        flowData->prefetch(next + 1);
+        flowData->prefetch(next + 1, next);
     } else {
-        flowData->prefetch(0);
+        flowData->prefetch(0, next);
     }
 }
 
