@@ -1,4 +1,5 @@
 #include "flowdata/CfAxis.h"
+#include "flowdata/LowerCase.h"
 
 #include <algorithm>
 #include <cctype>
@@ -7,13 +8,6 @@
 namespace CfAxis {
 
 namespace {
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 bool startsWith(const std::string& text, const char* prefix)
 {
@@ -37,7 +31,7 @@ bool vertical(const std::string& units)
 
 Axis classify(const Attributes& a)
 {
-    const std::string axis = lower(a.axis);
+    const std::string axis = lowerCase(a.axis);
     if (axis == "x") {
         return Axis::X;
     }
@@ -50,7 +44,7 @@ Axis classify(const Attributes& a)
     if (axis == "t") {
         return Axis::T;
     }
-    const std::string units = lower(a.units);
+    const std::string units = lowerCase(a.units);
     if (isOneOf(units, {"degrees_east", "degree_east", "degree_e", "degrees_e", "degreee", "degreese"})) {
         return Axis::X;
     }
@@ -63,7 +57,7 @@ Axis classify(const Attributes& a)
     if (!a.positive.empty() && vertical(units)) {
         return Axis::Z;
     }
-    const std::string standard = lower(a.standardName);
+    const std::string standard = lowerCase(a.standardName);
     if (isOneOf(standard, {"longitude", "grid_longitude", "projection_x_coordinate"})) {
         return Axis::X;
     }
@@ -82,12 +76,12 @@ Axis classify(const Attributes& a)
 
 bool geographic(const Attributes& a)
 {
-    return startsWith(lower(a.units), "degree");
+    return startsWith(lowerCase(a.units), "degree");
 }
 
 double secondsPerUnit(const std::string& units)
 {
-    const std::string text = lower(units);
+    const std::string text = lowerCase(units);
     const std::size_t since = text.find(" since ");
     if (since == std::string::npos) {
         return 0.0;
@@ -120,7 +114,7 @@ double secondsPerUnit(const std::string& units)
 
 int vectorComponent(const std::string& name, const std::string& standardName)
 {
-    const std::string standard = lower(standardName);
+    const std::string standard = lowerCase(standardName);
     if (!standard.empty()) {
         const bool flow = standard.find("velocity") != std::string::npos || standard.find("wind") != std::string::npos;
         const bool other = standard.find("stress") != std::string::npos || standard.find("flux") != std::string::npos ||
@@ -137,7 +131,7 @@ int vectorComponent(const std::string& name, const std::string& standardName)
             }
         }
     }
-    const std::string n = lower(name);
+    const std::string n = lowerCase(name);
     static const char* const names[3][8] = {
         {"u", "uwnd", "uvel", "ucur", "ua", "u_velocity", "water_u", "uwind"},
         {"v", "vwnd", "vvel", "vcur", "va", "v_velocity", "water_v", "vwind"},

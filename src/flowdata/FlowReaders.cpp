@@ -1,4 +1,5 @@
 #include "flowdata/FlowReaders.h"
+#include "flowdata/LowerCase.h"
 
 #include "diagnostics/Exception.h"
 #include "flowdata/BinaryFile.h"
@@ -51,19 +52,6 @@ const std::vector<Entry>& entries()
         entry<NetCdfReader>("NetCDF", {".nc", ".nc4", ".cdf"}),
     };
     return list;
-}
-
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return std::string();
-    }
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
 }
 
 } // namespace

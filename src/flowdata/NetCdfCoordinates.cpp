@@ -1,4 +1,5 @@
 #include "flowdata/NetCdfCoordinates.h"
+#include "flowdata/LowerCase.h"
 
 #include "diagnostics/Logger.h"
 #include "flowdata/CfAxis.h"
@@ -138,9 +139,7 @@ void NetCdfCoordinates::scaleVertical(const NetCdfFile& file)
         return;
     }
     const CfAxis::Attributes a = attributes(file, *z.variable);
-    std::string positive = a.positive;
-    std::transform(positive.begin(), positive.end(), positive.begin(), [](unsigned char c) { return std::tolower(c); });
-    const float sign = positive == "down" ? -1.0f : 1.0f;
+    const float sign = lowerCase(a.positive) == "down" ? -1.0f : 1.0f;
 
     const auto [zLow, zHigh] = extent(z.values);
     const auto [xLow, xHigh] = extent(sources[0].values);

@@ -1,4 +1,5 @@
 #include "flowdata/Plot3dFiles.h"
+#include "flowdata/LowerCase.h"
 
 #include "diagnostics/Exception.h"
 #include "flowdata/FrameFiles.h"
@@ -43,9 +44,7 @@ std::string inFolderOf(const std::string& path, const std::string& name)
 
 std::string Plot3dFiles::extension(const std::string& path)
 {
-    std::string text = fs::path(path).extension().string();
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
-    return text;
+    return lowerCase(fs::path(path).extension().string());
 }
 
 bool Plot3dFiles::isGrid(const std::string& path)

@@ -1,4 +1,5 @@
 #include "flowdata/VtkLegacyReader.h"
+#include "flowdata/LowerCase.h"
 
 #include "diagnostics/Exception.h"
 #include "flowdata/BinaryFile.h"
@@ -18,13 +19,6 @@ const char* const reading = "VtkLegacyReader::readFrame()";
 const std::string signature = "# vtk DataFile Version";
 // No grid has more nodes along an axis.
 constexpr uint64_t axisLimit = uint64_t(1) << 31;
-
-std::string lower(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 } // namespace
 
@@ -81,15 +75,15 @@ void VtkLegacyReader::parse(VtkLegacyText& text)
         fail("is not a legacy VTK file");
     }
     text.line(); // the title
-    const std::string format = lower(word(text, "ASCII or BINARY"));
+    const std::string format = lowerCase(word(text, "ASCII or BINARY"));
     if (format != "ascii" && format != "binary") {
         fail("is neither ASCII nor BINARY");
     }
     binary = format == "binary";
-    if (lower(word(text, "DATASET")) != "dataset") {
+    if (lowerCase(word(text, "DATASET")) != "dataset") {
         fail("has no DATASET");
     }
-    const std::string type = lower(word(text, "the data set type"));
+    const std::string type = lowerCase(word(text, "the data set type"));
     if (type == "structured_grid") {
         kind = Kind::StructuredGrid;
     } else if (type == "rectilinear_grid") {
@@ -104,7 +98,7 @@ void VtkLegacyReader::parse(VtkLegacyText& text)
     bool inSection = false, points = false;
     uint64_t tuples = 0;
     while (text.word(keyword)) {
-        keyword = lower(keyword);
+        keyword = lowerCase(keyword);
         if (keyword == "point_data" || keyword == "cell_data") {
             inSection = true;
             points = keyword == "point_data";
@@ -169,7 +163,7 @@ bool VtkLegacyReader::parseAttribute(VtkLegacyText& text, const std::string& key
         // The lookup table line is optional.
         const uint64_t back = text.position();
         std::string next;
-        if (text.word(next) && lower(next) == "lookup_table") {
+        if (text.word(next) && lowerCase(next) == "lookup_table") {
             text.line();
         } else {
             text.seek(back);
@@ -242,7 +236,7 @@ VtkLegacyReader::Array VtkLegacyReader::skipArray(VtkLegacyText& text, const std
     array.name = name;
     array.components = components;
     array.tuples = tuples;
-    if (!VtkValues::fromLegacyName(lower(typeName), array.type)) {
+    if (!VtkValues::fromLegacyName(lowerCase(typeName), array.type)) {
         fail("array \"" + name + "\" has a type \"" + typeName + "\" that cannot be read");
     }
     array.offset = text.position();

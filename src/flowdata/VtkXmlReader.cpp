@@ -1,4 +1,5 @@
 #include "flowdata/VtkXmlReader.h"
+#include "flowdata/LowerCase.h"
 
 #include "diagnostics/Exception.h"
 #include "flowdata/BinaryFile.h"
@@ -13,19 +14,6 @@ namespace {
 
 const char* const opening = "VtkXmlReader::VtkXmlReader()";
 const char* const reading = "VtkXmlReader::readFrame()";
-
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t dot = path.find_last_of('.');
-    const std::size_t slash = path.find_last_of('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
-        return std::string();
-    }
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
-}
 
 // A collection tells itself by its root's type, which the first bytes hold.
 bool isCollection(const std::string& path)
